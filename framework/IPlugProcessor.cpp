@@ -1,0 +1,300 @@
+#include "framework/IPlugProcessor.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <cstring>
+
+namespace iplug {
+
+namespace {
+
+std::vector<std::string> Split(const std::string& text, char separator) {
+  std::vector<std::string> parts;
+  size_t start = 0;
+  while (start <= text.size()) {
+    const size_t end = text.find(separator, start);
+    const size_t stop = end == std::string::npos ? text.size() : end;
+    parts.push_back(text.substr(start, stop - start));
+    if (end == std::string::npos) break;
+    start = end + 1;
+  }
+  return parts;
+}
+
+}  // namespace
+
+IPlugProcessor::BypassDelay::BypassDelay(int length_, int nIn, int nOut)
+    : buffer(static_cast<size_t>(std::max(length_, 0)) * static_cast<size_t>(std::max(nIn, 0)),
+             0.0),
+      nInputs(nIn),
+      nOutputs(nOut),
+      length(std::max(length_, 0)) {}
+
+IPlugProcessor::IPlugProcessor(const PluginConfig& config)
+    : mPlugType(config.plugType),
+      mDoesMidiIn(config.plugDoesMidiIn),
+      mDoesMidiOut(config.plugDoesMidiOut),
+      mDoesMPE(config.plugDoesMPE),
+      mLatency(config.latency) {
+  int maxIn = 0, maxOut = 0, maxInBuses = 0, maxOutBuses = 0;
+  ParseChannelIO(config.channelIOStr, mLayouts, maxIn, maxOut, maxInBuses, maxOutBuses);
+  // Wildcard layouts give negative totals; they still need no slots of their own.
+  mInChannels.resize(static_cast<size_t>(std::max(maxIn, 0)));
+  mOutChannels.resize(static_cast<size_t>(std::max(maxOut, 0)));
+  mInData.assign(mInChannels.size(), nullptr);
+  mOutData.assign(mOutChannels.size(), nullptr);
+}
+
+IPlugProcessor::~IPlugProcessor() {
+  delete mPendingDelay.exchange(nullptr);
+  delete mRetiredDelay.exchange(nullptr);
+}
+
+int IPlugProcessor::ParseChannelIO(const char* text, std::vector<ChannelLayout>& layouts,
+                                   int& maxIn, int& maxOut, int& maxInBuses, int& maxOutBuses) {
+  maxIn = maxOut = maxInBuses = maxOutBuses = 0;
+  const std::string copy = text ? text : "";
+  for (const std::string& token : Split(copy, ' ')) {
+    if (token.empty()) continue;
+    const size_t dash = token.find('-');
+    // Channel configurations are constants of a product; a malformed token is a programming
+    // error, skipped here rather than half-parsed.
+    if (dash == std::string::npos || dash == 0 || dash + 1 >= token.size()) continue;
+
+    ChannelLayout layout;
+    const std::string sides[2] = {token.substr(0, dash), token.substr(dash + 1)};
+    for (int side = 0; side < 2; ++side) {
+      const ERoute direction = side == 0 ? kInput : kOutput;
+      int32_t& total = side == 0 ? layout.totalInputs : layout.totalOutputs;
+      std::vector<BusSpec>& buses = side == 0 ? layout.inputBuses : layout.outputBuses;
+      for (const std::string& busToken : Split(sides[side], '.')) {
+        int count = 0;
+        if (busToken == "*")
+          count = kWildcardChannels;
+        else if (std::sscanf(busToken.c_str(), "%d", &count) != 1)
+          count = 0;
+        if (count != 0) buses.push_back(BusSpec{direction, count});
+        total += count;
+      }
+    }
+    maxIn = std::max(maxIn, layout.totalInputs);
+    maxOut = std::max(maxOut, layout.totalOutputs);
+    maxInBuses = std::max(maxInBuses, static_cast<int>(layout.inputBuses.size()));
+    maxOutBuses = std::max(maxOutBuses, static_cast<int>(layout.outputBuses.size()));
+    layouts.push_back(std::move(layout));
+  }
+  return static_cast<int>(layouts.size());
+}
+
+int IPlugProcessor::MostBuses(ERoute direction, int* layoutIndex) const {
+  int most = 0;
+  for (size_t i = 0; i < mLayouts.size(); ++i) {
+    const auto& buses = direction == kInput ? mLayouts[i].inputBuses : mLayouts[i].outputBuses;
+    const int n = static_cast<int>(buses.size());
+    if (n >= most) {  // a tie goes to the later layout
+      most = n;
+      if (layoutIndex) *layoutIndex = static_cast<int>(i);
+    }
+  }
+  return most;
+}
+
+int IPlugProcessor::WidestBusChannels(ERoute direction, int busIdx) const {
+  if (!mLayouts.empty()) {
+    const auto& first = direction == kInput ? mLayouts[0].inputBuses : mLayouts[0].outputBuses;
+    for (const BusSpec& bus : first)
+      if (bus.numChannels == kWildcardChannels) return -1;
+  }
+  int widest = 0;
+  for (const ChannelLayout& layout : mLayouts) {
+    const auto& buses = direction == kInput ? layout.inputBuses : layout.outputBuses;
+    if (busIdx >= 0 && busIdx < static_cast<int>(buses.size()))
+      widest = std::max(widest, static_cast<int>(buses[static_cast<size_t>(busIdx)].numChannels));
+  }
+  return widest;
+}
+
+void IPlugProcessor::ProcessAudio(double** inputs, double** outputs, int frames) {
+  const int nIn = NChannels(kInput);
+  const int nOut = NChannels(kOutput);
+  for (int c = 0; c < nOut; ++c) {
+    if (c < nIn)
+      std::copy_n(inputs[c], frames, outputs[c]);
+    else
+      std::fill_n(outputs[c], frames, 0.0);
+  }
+}
+
+bool IPlugProcessor::EmitMidiMessages(const std::vector<MidiMessage>& messages) {
+  bool all = true;
+  for (const MidiMessage& message : messages) all = EmitMidiMessage(message) && all;
+  return all;
+}
+
+void IPlugProcessor::BusName(ERoute direction, int busIdx, int nBuses, std::string& name) const {
+  char text[33];
+  if (direction == kInput) {
+    if (nBuses == 1)
+      std::snprintf(text, sizeof text, "Input");
+    else if (nBuses == 2)
+      std::snprintf(text, sizeof text, "%s", busIdx == 0 ? "Main" : "Aux");
+    else
+      std::snprintf(text, sizeof text, "Input %i", busIdx);
+  } else {
+    if (nBuses == 1)
+      std::snprintf(text, sizeof text, "Output");
+    else
+      std::snprintf(text, sizeof text, "Output %i", busIdx);
+  }
+  name = text;
+}
+
+void IPlugProcessor::SetChannelsConnected(ERoute direction, int first, int count, bool connected) {
+  auto& slots = direction == kInput ? mInChannels : mOutChannels;
+  auto& data = direction == kInput ? mInData : mOutData;
+  const int last = std::min(first + count, static_cast<int>(slots.size()));
+  for (int c = std::max(first, 0); c < last; ++c) {
+    ChannelSlot& slot = slots[static_cast<size_t>(c)];
+    if (!connected) {
+      // An input that loses its host buffer must read silence, not the last block it held.
+      if (slot.connected && direction == kInput)
+        std::fill(slot.scratch.begin(), slot.scratch.end(), 0.0);
+      data[static_cast<size_t>(c)] = slot.scratch.data();
+      slot.hostBuffer = nullptr;
+    }
+    slot.connected = connected;
+  }
+}
+
+void IPlugProcessor::BindHostBuffers(ERoute direction, int first, int count,
+                                     float* const* hostArrays, int frames) {
+  auto& slots = direction == kInput ? mInChannels : mOutChannels;
+  auto& data = direction == kInput ? mInData : mOutData;
+  const int last = std::min(first + count, static_cast<int>(slots.size()));
+  int next = 0;
+  for (int c = std::max(first, 0); c < last; ++c) {
+    ChannelSlot& slot = slots[static_cast<size_t>(c)];
+    if (!slot.connected) continue;
+    float* host = hostArrays ? hostArrays[next++] : nullptr;
+    data[static_cast<size_t>(c)] = slot.scratch.data();
+    if (direction == kInput) {
+      const int n = std::min(frames, static_cast<int>(slot.scratch.size()));
+      if (host)
+        for (int i = 0; i < n; ++i) slot.scratch[static_cast<size_t>(i)] = host[i];
+      else
+        std::fill_n(slot.scratch.begin(), n, 0.0);
+    } else {
+      slot.hostBuffer = host;
+    }
+  }
+}
+
+void IPlugProcessor::ProcessChannels(int frames) {
+  if (frames > mBlockSize) frames = mBlockSize;  // the buffers hold one block, never more
+  ProcessAudio(mInData.data(), mOutData.data(), std::max(frames, 0));
+}
+
+void IPlugProcessor::ConvertOutputsToHost(int frames) {
+  for (ChannelSlot& slot : mOutChannels) {
+    if (!slot.connected || !slot.hostBuffer) continue;
+    const int n = std::min(frames, static_cast<int>(slot.scratch.size()));
+    for (int i = 0; i < n; ++i)
+      slot.hostBuffer[i] = static_cast<float>(slot.scratch[static_cast<size_t>(i)]);
+    for (int i = n; i < frames; ++i) slot.hostBuffer[i] = 0.0f;
+  }
+}
+
+void IPlugProcessor::ProcessChannelsToHost(int frames) {
+  ProcessChannels(frames);
+  ConvertOutputsToHost(frames);
+}
+
+void IPlugProcessor::PassThroughChannels(int frames) {
+  frames = std::clamp(frames, 0, mBlockSize);
+  AdoptPendingBypassDelay();
+  const int nIn = NChannels(kInput);
+  const int nOut = NChannels(kOutput);
+  const int shared = std::min(nIn, nOut);
+  BypassDelay* delay = mActiveDelay.get();
+
+  if (delay && delay->length > 0) {
+    const int channels = std::min(shared, static_cast<int>(delay->nInputs));
+    const int length = delay->length;
+    int pos = delay->writePos;
+    for (int i = 0; i < frames; ++i) {
+      for (int j = 0; j < channels; ++j) {
+        double& cell = delay->buffer[static_cast<size_t>(j * length + pos)];
+        mOutData[static_cast<size_t>(j)][i] = cell;
+        cell = mInData[static_cast<size_t>(j)][i];
+      }
+      if (++pos >= length) pos = 0;
+    }
+    delay->writePos = pos;
+    for (int j = channels; j < nOut; ++j)
+      std::fill_n(mOutData[static_cast<size_t>(j)], frames, 0.0);
+    return;
+  }
+
+  for (int j = 0; j < nOut; ++j) {
+    if (j < shared)
+      std::copy_n(mInData[static_cast<size_t>(j)], frames, mOutData[static_cast<size_t>(j)]);
+    else
+      std::fill_n(mOutData[static_cast<size_t>(j)], frames, 0.0);
+  }
+}
+
+void IPlugProcessor::PassThroughChannelsToHost(int frames) {
+  PassThroughChannels(frames);
+  ConvertOutputsToHost(frames);
+}
+
+void IPlugProcessor::ResizeChannelBuffers(int blockSize) {
+  if (blockSize == mBlockSize) return;
+  for (auto* slots : {&mInChannels, &mOutChannels})
+    for (ChannelSlot& slot : *slots)
+      slot.scratch.assign(static_cast<size_t>(std::max(blockSize, 0)), 0.0);
+  for (size_t c = 0; c < mInChannels.size(); ++c) mInData[c] = mInChannels[c].scratch.data();
+  for (size_t c = 0; c < mOutChannels.size(); ++c) mOutData[c] = mOutChannels[c].scratch.data();
+  mBlockSize = blockSize;
+}
+
+int IPlugProcessor::ConnectedChannelCount(ERoute direction) const {
+  const auto& slots = direction == kInput ? mInChannels : mOutChannels;
+  return static_cast<int>(
+      std::count_if(slots.begin(), slots.end(), [](const ChannelSlot& s) { return s.connected; }));
+}
+
+void IPlugProcessor::CreateBypassDelay() {
+  if (mInChannels.empty()) return;
+  mHasBypassDelay = true;
+  PublishBypassDelay(GetLatency());
+}
+
+void IPlugProcessor::ChangeLatency(int samples) {
+  mLatency.store(samples, std::memory_order_relaxed);
+  if (mHasBypassDelay) PublishBypassDelay(samples);
+}
+
+void IPlugProcessor::PublishBypassDelay(int length) {
+  auto* fresh = new BypassDelay(length, NChannels(kInput), NChannels(kOutput));
+  // Collect before and after publishing: the audio thread may retire the previous line at any
+  // moment in between, and it only adopts a new line once the retired slot is empty again.
+  CollectRetiredBypassDelay();
+  delete mPendingDelay.exchange(fresh, std::memory_order_acq_rel);
+  CollectRetiredBypassDelay();
+}
+
+void IPlugProcessor::CollectRetiredBypassDelay() {
+  delete mRetiredDelay.exchange(nullptr, std::memory_order_acq_rel);
+}
+
+void IPlugProcessor::AdoptPendingBypassDelay() {
+  if (mPendingDelay.load(std::memory_order_relaxed) == nullptr) return;
+  if (mRetiredDelay.load(std::memory_order_acquire) != nullptr) return;  // wait for collection
+  BypassDelay* fresh = mPendingDelay.exchange(nullptr, std::memory_order_acq_rel);
+  if (!fresh) return;
+  mRetiredDelay.store(mActiveDelay.release(), std::memory_order_release);
+  mActiveDelay.reset(fresh);
+}
+
+}  // namespace iplug

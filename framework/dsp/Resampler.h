@@ -1,0 +1,83 @@
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <vector>
+
+struct soxr;
+
+namespace iplug {
+
+/** Phase response of a resampler's anti-aliasing filter. */
+enum class EResamplerPhase : int32_t { Linear = 0, Minimum = 1 };
+
+/**
+ * A fixed-ratio, single-channel resampler with a constant, integer latency.
+ *
+ * The underlying library (libsoxr) emits output in bursts and grows its internal buffers
+ * while it warms up. This adapter hides both: at construction it pre-rolls silence so that
+ * every internal buffer reaches its final size, measures the worst-case burst lag, and from
+ * then on releases output at a steady rate behind that lag. After construction, Process()
+ * never touches the heap.
+ *
+ * Output sample 0 corresponds to input time 0 (the stream is aligned); it is released once
+ * InLenBeforeOutPos(0) input samples have gone in, which is the latency in input samples.
+ */
+class Resampler {
+ public:
+  /**
+   * @param srcRate, dstRate  sample rates in Hz (their ratio is what matters)
+   * @param maxInLen          the largest input length Process() will be given
+   * @param transitionBandPct transition band in percent of the lower Nyquist frequency
+   * @param attenuationDb     stop-band attenuation
+   */
+  Resampler(double srcRate, double dstRate, int maxInLen, double transitionBandPct,
+            double attenuationDb, EResamplerPhase phase);
+  ~Resampler();
+  Resampler(const Resampler&) = delete;
+  Resampler& operator=(const Resampler&) = delete;
+
+  /** [audio thread] Consumes n (<= maxInLen) input samples. `output` points to the samples
+   * released by this call; the array belongs to the resampler, may be modified by the caller
+   * and stays valid until the next call. Returns the number of released samples. */
+  int Process(const double* input, int n, double*& output) noexcept;
+
+  /** Input samples needed before output position `pos` is released. */
+  int InLenBeforeOutPos(int pos) const;
+  /** Fractional part of the latency, in input samples. */
+  double LatencyFrac() const;
+
+  /** Name of the engine the library chose (e.g. "cr32s"). */
+  const char* EngineName() const;
+  bool IsValid() const { return mSoxr != nullptr; }
+
+ private:
+  bool Init(double srcRate, double dstRate, double transitionBandPct, double attenuationDb,
+            EResamplerPhase phase);
+  bool PreRoll();
+  bool FeedSilence(const double* zeros, int64_t n, int64_t& fedTotal);
+  bool Pump(const double* input, size_t n, size_t& consumed) noexcept;
+  int64_t OutLenFor(int64_t inLen) const { return inLen * mNum / mDen; }
+
+  soxr* mSoxr = nullptr;
+  int mMaxInLen = 0;
+  // Exact output/input ratio; a rational ratio lets release counts stay integer forever.
+  int64_t mNum = 1;
+  int64_t mDen = 1;
+  int mLatencyIn = 0;       // input samples before output 0 is due (a multiple of mDen)
+  int64_t mLatencyOut = 0;  // the same delay in output samples
+  // Output samples the library has produced but the caller has not received yet: [mHead, mTail).
+  std::vector<double> mFifo;
+  size_t mHead = 0;
+  size_t mTail = 0;
+  size_t mPumpHeadroom = 0;  // free space one call may need behind mTail
+  size_t mChunk = 0;         // longest single library call
+  int64_t mInPhase = 0;      // (caller input count * mNum) mod mDen
+  int64_t mOwed = 0;         // outputs due to the caller but not released yet (< 0 while filling)
+  int64_t mProduced = 0;     // library output count, from creation on
+  int64_t mDropTarget = 0;   // library outputs that belong to the pre-roll...
+  int64_t mDropped = 0;      // ...and how many of them have been thrown away
+  double mEmpty[1] = {0.0};  // where rejected calls point `output`, so it is never null
+};
+
+}  // namespace iplug

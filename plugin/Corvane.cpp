@@ -1,0 +1,115 @@
+#include "plugin/Corvane.h"
+
+#include "framework/IPlugUtilities.h"
+
+namespace corvane {
+
+using namespace iplug;
+
+PluginConfig MakeCorvaneConfig() {
+  PluginConfig config;
+  config.nParams = kNumParams;
+  config.nPresets = 1;
+  config.channelIOStr = "1-1 2-2";
+  config.pluginName = "Corvane";
+  config.productName = "Corvane";
+  config.mfrName = "Pellumar";
+  config.vendorVersion = 0x00040100;
+  config.uniqueID = FourCC("jr00");
+  config.mfrID = FourCC("Plmr");
+  config.latency = 0;
+  config.plugType = 0;
+  config.plugHasUI = true;
+  config.plugWidth = 650;
+  config.plugHeight = 400;
+  config.SetWidthBounds(216, 1950);
+  config.SetHeightBounds(133, 1200);
+  return config;
+}
+
+Corvane::Corvane() : IEditorDelegate(kNumParams), IPlugProcessor(MakeCorvaneConfig()) {
+  DefineParameters();
+  mEngine.InitOversampling(GetParam(kOversampling)->Value() >= 0.5);
+  mCurvePoints.assign(kCurvePoints, 0.0);
+  DeriveCoefficients();
+}
+
+Corvane::~Corvane() = default;
+
+void Corvane::DefineParameters() {
+  GetParam(kThreshold)->DefineDouble("Threshold", 0.0, -60.0, 0.0, 0.1, "dB");
+  GetParam(kThresholdAsym)->DefineDouble("T Assym", 0.0, -30.0, 30.0, 0.1, "dB");
+  GetParam(kNonlinearity)->DefineDouble("Nonlinearity", 1.0, 1.0, 1.13, 0.0001, "");
+  GetParam(kNonlinearityAsym)->DefineDouble("N Assym", 0.0, -0.06, 0.06, 0.0001, "Offset");
+  GetParam(kKnee)->DefineDouble("Knee", 0.1, 0.1, 9.0, 0.1, "dB");
+  GetParam(kKneeAsym)->DefineDouble("K Assym", 0.0, -9.0, 9.0, 0.1, "dB");
+  GetParam(kModA)->DefineDouble("Mod A", 0.0, 0.0, 100.0, 0.1, "%");
+  GetParam(kModB)->DefineDouble("Mod B", 0.0, 0.0, 100.0, 0.1, "%");
+  GetParam(kGain)->DefineDouble("Gain", 0.0, 0.0, 60.0, 0.1, "dB");
+  GetParam(kMix)->DefineDouble("Mix", 50.0, 0.0, 100.0, 0.1, "%");
+  GetParam(kOutputLevel)->DefineDouble("Output", 0.0, -60.0, 0.0, 0.1, "dB");
+  GetParam(kOversampling)
+      ->DefineBool("Oversampling", false, "", kFlagCannotAutomate, "", "off", "on");
+}
+
+CurveParams Corvane::CurrentCurveParams() const {
+  CurveParams p;
+  p.threshold = GetParam(kThreshold)->Value();
+  p.thresholdAsym = GetParam(kThresholdAsym)->Value();
+  p.nonlinearity = GetParam(kNonlinearity)->Value();
+  p.nonlinearityAsym = GetParam(kNonlinearityAsym)->Value();
+  p.knee = GetParam(kKnee)->Value();
+  p.kneeAsym = GetParam(kKneeAsym)->Value();
+  p.modA = GetParam(kModA)->Value();
+  p.modB = GetParam(kModB)->Value();
+  p.gain = GetParam(kGain)->Value();
+  p.mix = GetParam(kMix)->Value();
+  p.output = GetParam(kOutputLevel)->Value();
+  return p;
+}
+
+void Corvane::DeriveCoefficients() {
+  mEngine.SetCurve(CurrentCurveParams());
+}
+
+void Corvane::PushCurveToEditor() {
+  ComputeCurvePoints(mEngine.LatestCurve(), mCurvePoints.data());
+}
+
+void Corvane::ProcessAudio(double** inputs, double** outputs, int frames) {
+  mEngine.ProcessAudio(inputs, outputs, frames, NChannels(kInput), ConnectedChannelCount(kOutput));
+}
+
+void Corvane::ProcessWhileBypassed(double** inputs, int frames) {
+  mEngine.ProcessWhileBypassed(inputs, frames, NChannels(kInput), ConnectedChannelCount(kOutput));
+}
+
+void Corvane::ResetProcessing() {
+  const int latency =
+      mEngine.ResetProcessing(GetSampleRate(), GetBlockSize(), GetRenderingOffline());
+  ReportLatencyIfChanged(latency);
+}
+
+void Corvane::ReportLatencyIfChanged(int latency) {
+  if (latency == ReportedLatency()) return;
+  ChangeLatency(latency);
+  mReportedLatency.store(latency, std::memory_order_release);
+}
+
+void Corvane::OnParamChange(int paramIdx) {
+  if (paramIdx == kOversampling) return;
+  DeriveCoefficients();
+  PushCurveToEditor();
+}
+
+void Corvane::OnEditorParamChange(int paramIdx, EParamSource /*source*/) {
+  if (paramIdx == kOversampling)
+    mEngine.RequestOversampling(GetParam(kOversampling)->Value() >= 0.5);
+}
+
+void Corvane::OnIdleTick() {
+  int latency = 0;
+  if (mEngine.TakePendingLatency(latency)) ReportLatencyIfChanged(latency);
+}
+
+}  // namespace corvane

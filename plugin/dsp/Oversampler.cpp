@@ -1,0 +1,47 @@
+#include "plugin/dsp/Oversampler.h"
+
+#include <cmath>
+
+namespace corvane {
+
+OversamplingQuality OversamplingQuality::ForQuality(int quality) {
+  using iplug::EResamplerPhase;
+  switch (quality) {
+    case 0:
+      return {80.0, 20.0, EResamplerPhase::Minimum};
+    case 1:
+      return {96.0, 15.0, EResamplerPhase::Minimum};
+    case 3:
+      return {150.0, 5.0, EResamplerPhase::Minimum};
+    case 4:
+      return {180.0, 2.0, EResamplerPhase::Minimum};
+    case 5:
+      return {180.0, 2.0, EResamplerPhase::Linear};
+    case 2:
+    default:
+      return {120.0, 10.0, EResamplerPhase::Minimum};
+  }
+}
+
+Oversampler::Oversampler(int factor, int quality, double sampleRate, int maxBlock)
+    : mFactor(factor), mQuality(quality), mSampleRate(sampleRate), mMaxBlock(maxBlock) {
+  const OversamplingQuality q = OversamplingQuality::ForQuality(quality);
+  if (factor < 2 || maxBlock <= 0 || !(sampleRate > 0.0)) return;
+
+  const double highRate = sampleRate * factor;
+  for (int c = 0; c < kChannels; ++c) {
+    const auto i = static_cast<size_t>(c);
+    mUp[i] = std::make_unique<iplug::Resampler>(sampleRate, highRate, maxBlock, q.transitionBandPct,
+                                                q.attenuationDb, q.phase);
+    mDown[i] = std::make_unique<iplug::Resampler>(highRate, sampleRate, maxBlock * factor,
+                                                  q.transitionBandPct, q.attenuationDb, q.phase);
+    mUpInput[i].assign(static_cast<size_t>(maxBlock), 0.0);
+  }
+
+  if (!mUp[0] || !mDown[0]) return;
+  const double up = mUp[0]->InLenBeforeOutPos(0) + mUp[0]->LatencyFrac();
+  const double down = mDown[0]->InLenBeforeOutPos(0) + mDown[0]->LatencyFrac();
+  mLatency = static_cast<int>(std::round(up + down / factor));
+}
+
+}  // namespace corvane

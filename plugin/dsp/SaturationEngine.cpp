@@ -1,0 +1,334 @@
+#include "plugin/dsp/SaturationEngine.h"
+
+#include <algorithm>
+
+#include "framework/dsp/DenormalGuard.h"
+
+namespace corvane {
+
+namespace {
+constexpr double kFadeStep = 1.0 / kSwitchFadeSamples;
+
+void Silence(double* channel, int frames) {
+  std::fill_n(channel, frames, 0.0);
+}
+}  // namespace
+
+SaturationEngine::SaturationEngine() : mLatestCurve(CurveCoefficients::Neutral()) {
+  for (auto& meter : mMeters)
+    meter = chunkware_simple::AttRelEnvelope(kMeterAttackMs, kMeterReleaseMs, 44100.0);
+}
+
+SaturationEngine::~SaturationEngine() = default;
+
+void SaturationEngine::SetCurve(const CurveParams& params) {
+  const CurveCoefficients record = CurveCoefficients::Derive(params);
+  std::lock_guard<std::mutex> lock(mCurveWriterMutex);
+  mLatestCurve = record;
+  mCurve.Publish(record);
+}
+
+CurveCoefficients SaturationEngine::LatestCurve() const {
+  std::lock_guard<std::mutex> lock(mCurveWriterMutex);
+  return mLatestCurve;
+}
+
+void SaturationEngine::InitOversampling(bool on) {
+  mRequested.store(on, std::memory_order_release);
+  mActive.store(on, std::memory_order_release);
+}
+
+int SaturationEngine::ResetProcessing(double sampleRate, int blockSize, bool renderingOffline) {
+  for (auto& meter : mMeters) meter.SetDetectorRate(sampleRate);
+  mMeterLevels.fill(0.0);
+
+  mSwitchPending = false;
+  mFadeCountdown = 0;
+  mFadingOut = true;
+  mFlushing = false;
+  mFlushCountdown = 0;
+
+  // A reset is a discontinuity anyway, so the requested state takes effect without a fade.
+  // Offline renders always run oversampled; the request comes back with the first reset after.
+  mForcedOn = renderingOffline;
+  mOfflineAtLastReset = renderingOffline;
+  mActive.store(SwitchTarget(), std::memory_order_release);
+
+  RebuildOversampler(sampleRate, blockSize, renderingOffline);
+  mPendingLatency.store(-1, std::memory_order_release);
+  return OversamplingActive() ? mOversamplerLatency : 0;
+}
+
+void SaturationEngine::RebuildOversampler(double sampleRate, int blockSize, bool offline) {
+  mOversampler.reset();
+  mSilence.clear();
+  mCapacity = 0;
+  mFlushing = false;
+  mFlushCountdown = 0;
+  mOversamplerLatency = 0;
+  mDelayWrite = mDelayRead = 0;
+
+  const int maxBlock = std::max(blockSize, kMinBufferSamples);
+  mOversampler = std::make_unique<Oversampler>(
+      kOversamplingFactor, offline ? kOfflineQuality : kRealtimeQuality, sampleRate, maxBlock);
+  mCapacity = maxBlock;
+  mOversamplerLatency = mOversampler->Latency();
+  mSilence.assign(static_cast<size_t>(maxBlock), 0.0);
+
+  // New resamplers start from an empty history: flush them with silence before they are heard.
+  if (mOversamplerLatency > 0 && OversamplingActive()) {
+    mFlushing = true;
+    mFlushCountdown = maxBlock + mOversamplerLatency;
+  }
+
+  mDelayLength = std::min(mOversamplerLatency, kMeterDelaySize);
+  mDelayWrite = 0;
+  mDelayRead = (kMeterDelaySize - mDelayLength) % kMeterDelaySize;
+  for (auto& ring : mMeterDelay) ring.fill(0.0);
+}
+
+bool SaturationEngine::TakePendingLatency(int& latency) noexcept {
+  const int pending = mPendingLatency.exchange(-1, std::memory_order_acq_rel);
+  if (pending < 0) return false;
+  latency = pending;
+  return true;
+}
+
+void SaturationEngine::StartRequestedSwitch() noexcept {
+  if (mSwitchPending || SwitchTarget() == OversamplingActive()) return;
+  mFadingOut = true;
+  mFadeCountdown = kSwitchFadeSamples;
+  mSwitchPending = true;
+}
+
+void SaturationEngine::ProcessAudio(double* const* inputs, double* const* outputs, int frames,
+                                    int nInputs, int nOutputs) noexcept {
+  iplug::ScopedDenormalGuard denormals;
+  if (nOutputs <= 0 || !outputs) return;
+  frames = std::max(frames, 0);
+
+  StartRequestedSwitch();
+  const bool pending = mSwitchPending;
+  const bool active = OversamplingActive();
+  const CurveCoefficients& r = mCurve.Read();
+  const int channels = std::min(std::min(nOutputs, nInputs), Oversampler::kChannels);
+
+  bool silenced = false;
+  if (mFlushing && OversamplerUsable()) {
+    silenced = FlushOversampler(inputs, outputs, channels, nOutputs, frames, r);
+    // The flush of a switch has just ended: the fade back up starts with the next block.
+    if (silenced && !mFlushing && mSwitchPending && !mFadingOut && mFadeCountdown == 0)
+      mFadeCountdown = kSwitchFadeSamples;
+  }
+
+  if (!silenced) {
+    if (active && OversamplerUsable())
+      ProcessChannelsOversampled(inputs, outputs, channels, frames, r);
+    else
+      ProcessChannelsPlain(inputs, outputs, channels, frames, r);
+    // Outputs without a matching input have nothing to process.
+    for (int c = channels; c < std::min(nOutputs, Oversampler::kChannels); ++c)
+      Silence(outputs[c], frames);
+    if (pending) ApplySwitchFade(outputs, std::min(nOutputs, Oversampler::kChannels), frames);
+  }
+
+  UpdateMeters(inputs, outputs, frames, nInputs, nOutputs, active && mDelayLength >= 1);
+}
+
+void SaturationEngine::ProcessChannelsPlain(const double* const* inputs, double* const* outputs,
+                                            int channels, int frames,
+                                            const CurveCoefficients& r) noexcept {
+  for (int c = 0; c < channels; ++c) {
+    double* out = outputs[c];
+    if (mCapacity < frames || mCapacity == 0) {
+      Silence(out, frames);
+      continue;
+    }
+    // Sample i is read before it is written, so in-place processing is safe.
+    const double* in = inputs[c];
+    for (int i = 0; i < frames; ++i) out[i] = TransferSample(SanitizeSample(in[i]), r);
+  }
+}
+
+void SaturationEngine::ProcessChannelsOversampled(const double* const* inputs,
+                                                  double* const* outputs, int channels, int frames,
+                                                  const CurveCoefficients& r,
+                                                  int silentPrefix) noexcept {
+  for (int c = 0; c < channels; ++c) {
+    double* out = outputs[c];
+    if (mCapacity < frames) {
+      Silence(out, frames);
+      continue;
+    }
+    double* staged = mOversampler->UpInput(c);
+    const double* in = inputs[c];
+    std::fill_n(staged, silentPrefix, 0.0);
+    for (int i = silentPrefix; i < frames; ++i) staged[i] = SanitizeSample(in[i]);
+
+    double* up = nullptr;
+    const int m = mOversampler->Up(c)->Process(staged, frames, up);
+    int k = 0;
+    double* down = nullptr;
+    if (m > 0) {
+      // The dry part of the mix is resampled with the rest, so it stays aligned with the wet.
+      TransferBlock(up, up, m, r);
+      k = mOversampler->Down(c)->Process(up, m, down);
+    }
+    if (m > 0 && k > 0) {
+      const int n = std::min(frames, k);
+      std::copy_n(down, n, out);
+      Silence(out + n, frames - n);
+    } else {
+      Silence(out, frames);
+    }
+  }
+}
+
+// The flush clears the resamplers' old history while the outputs stay silent. Every block is
+// fed whole, so the resampled stream keeps step with the host's timeline, and the last
+// `latency` samples of the flush are the block's own input: when the fade back up starts, the
+// resamplers already carry the signal and the fade brings in audio rather than silence.
+bool SaturationEngine::FlushOversampler(const double* const* inputs, double* const* outputs,
+                                        int channels, int nOutputs, int frames,
+                                        const CurveCoefficients& r) noexcept {
+  // While a switch's fade down runs, the block is processed normally; only the count runs on.
+  const bool fadeDownRunning = mSwitchPending && mFadingOut;
+  if (!fadeDownRunning) {
+    const int silentPrefix = std::clamp(mFlushCountdown - mOversamplerLatency, 0, frames);
+    ProcessChannelsOversampled(inputs, outputs, channels, frames, r, silentPrefix);
+  }
+  mFlushCountdown -= frames;
+  if (mFlushCountdown <= 0) {
+    mFlushing = false;
+    mFlushCountdown = 0;
+  }
+  if (fadeDownRunning) return false;
+  for (int c = 0; c < nOutputs; ++c) Silence(outputs[c], frames);
+  return true;
+}
+
+void SaturationEngine::ApplySwitchFade(double* const* outputs, int channels, int frames) noexcept {
+  const int w = mFadeCountdown;
+  const bool fadingOut = mFadingOut;
+  for (int i = 0; i < frames; ++i) {
+    const double x = std::clamp((i - w + kSwitchFadeSamples) * kFadeStep, 0.0, 1.0);
+    const double gain = fadingOut ? 1.0 - (1.0 - kSwitchFadeFloor) * x
+                                  : kSwitchFadeFloor + (1.0 - kSwitchFadeFloor) * x;
+    for (int c = 0; c < channels; ++c) outputs[c][i] *= gain;
+  }
+
+  if (w - frames > 0) {
+    mFadeCountdown = w - frames;
+  } else if (mFadingOut) {
+    // The fade down has ended: switch, then flush (when switching on) and fade back up.
+    const bool active = SwitchTarget();
+    mActive.store(active, std::memory_order_release);
+    ReportLatency(active ? mOversamplerLatency : 0);
+    if (active && mOversamplerLatency > 0 && !mSilence.empty()) {
+      mFlushing = true;
+      mFlushCountdown = static_cast<int>(mSilence.size()) + mOversamplerLatency;
+      mFadeCountdown = 0;
+    } else {
+      // A flush only ever concerns the oversampled path.
+      mFlushing = false;
+      mFlushCountdown = 0;
+      mFadeCountdown = kSwitchFadeSamples;
+    }
+    mFadingOut = false;
+  } else {
+    // The fade back up has ended. A request that arrived meanwhile starts a new switch with
+    // the next block (StartRequestedSwitch).
+    mFadeCountdown = 0;
+    mFadingOut = true;
+    mSwitchPending = false;
+  }
+}
+
+void SaturationEngine::CompleteSwitchAtOnce() noexcept {
+  if (!mSwitchPending && SwitchTarget() == OversamplingActive()) return;
+  const bool active = SwitchTarget();
+  mActive.store(active, std::memory_order_release);
+  mFadeCountdown = 0;
+  mFadingOut = true;
+  mSwitchPending = false;
+  ReportLatency(active ? mOversamplerLatency : 0);
+  mFlushing = active && mOversamplerLatency >= 1 && !mSilence.empty();
+  mFlushCountdown = mFlushing ? static_cast<int>(mSilence.size()) + mOversamplerLatency : 0;
+}
+
+void SaturationEngine::ProcessWhileBypassed(double* const* inputs, int frames, int nInputs,
+                                            int nOutputs) noexcept {
+  iplug::ScopedDenormalGuard denormals;
+  if (nOutputs <= 0) return;
+  frames = std::max(frames, 0);
+  CompleteSwitchAtOnce();
+
+  if (!OversamplingActive() || !OversamplerUsable()) return;
+  const CurveCoefficients& r = mCurve.Read();
+  const int channels = std::min(std::min(nOutputs, nInputs), Oversampler::kChannels);
+  for (int c = 0; c < channels; ++c) {
+    if (!inputs || !inputs[c] || mCapacity < frames) continue;
+    double* staged = mOversampler->UpInput(c);
+    for (int i = 0; i < frames; ++i) staged[i] = SanitizeSample(inputs[c][i]);
+    double* up = nullptr;
+    const int m = mOversampler->Up(c)->Process(staged, frames, up);
+    if (m <= 0) continue;
+    TransferBlock(up, up, m, r);
+    double* down = nullptr;
+    mOversampler->Down(c)->Process(up, m, down);
+  }
+  if (mFlushing) {
+    mFlushCountdown -= frames;
+    if (mFlushCountdown <= 0) {
+      mFlushing = false;
+      mFlushCountdown = 0;
+    }
+  }
+}
+
+void SaturationEngine::UpdateMeters(const double* const* inputs, const double* const* outputs,
+                                    int frames, int nInputs, int nOutputs,
+                                    bool delayInput) noexcept {
+  const int right = nOutputs > 1 ? 1 : 0;
+  const double* outL = outputs[0];
+  const double* outR = outputs[right];
+  const double* inL = nInputs > 0 ? inputs[0] : nullptr;
+  const double* inR = nInputs > right ? inputs[right] : inL;
+  auto& levels = mMeterLevels;
+
+  for (int i = 0; i < frames; ++i) {
+    mMeters[kMeterOutputLeft].FollowEnvelope(std::fabs(SanitizeSample(outL[i])),
+                                             levels[kMeterOutputLeft]);
+    mMeters[kMeterOutputRight].FollowEnvelope(std::fabs(SanitizeSample(outR[i])),
+                                              levels[kMeterOutputRight]);
+    double l = inL ? std::fabs(SanitizeSample(inL[i])) : 0.0;
+    double rr = inR ? std::fabs(SanitizeSample(inR[i])) : 0.0;
+    if (delayInput) {
+      mMeterDelay[0][static_cast<size_t>(mDelayWrite)] = l;
+      mMeterDelay[1][static_cast<size_t>(mDelayWrite)] = rr;
+      l = mMeterDelay[0][static_cast<size_t>(mDelayRead)];
+      rr = mMeterDelay[1][static_cast<size_t>(mDelayRead)];
+      mDelayWrite = (mDelayWrite + 1) % kMeterDelaySize;
+      mDelayRead = (mDelayRead + 1) % kMeterDelaySize;
+    }
+    mMeters[kMeterInputLeft].FollowEnvelope(l, levels[kMeterInputLeft]);
+    mMeters[kMeterInputRight].FollowEnvelope(rr, levels[kMeterInputRight]);
+  }
+  PushMeterLevels();
+}
+
+void SaturationEngine::PushMeterLevels() noexcept {
+  // Order of the pushes follows the editor's layout: left pair first, then the right pair.
+  static constexpr EMeter kOrder[] = {kMeterInputLeft, kMeterOutputLeft, kMeterInputRight,
+                                      kMeterOutputRight};
+  for (EMeter meter : kOrder) {
+    MeterSender::Record record;
+    record.ctrlTag = kMeterTags[meter];
+    record.nChans = 1;
+    record.chanOffset = 0;
+    record.vals[0] = static_cast<float>(mMeterLevels[meter]);
+    mSenders[meter].PushData(record);
+  }
+}
+
+}  // namespace corvane

@@ -1,0 +1,171 @@
+#pragma once
+
+#include <array>
+#include <atomic>
+#include <cmath>
+#include <memory>
+#include <mutex>
+#include <vector>
+
+#include "framework/IPlugTripleBuffer.h"
+#include "framework/ISender.h"
+#include "framework/dsp/EnvelopeDetector.h"
+#include "plugin/dsp/Oversampler.h"
+#include "plugin/dsp/SaturationCurve.h"
+
+namespace corvane {
+
+enum EMeter {
+  kMeterInputLeft = 0,
+  kMeterInputRight,
+  kMeterOutputLeft,
+  kMeterOutputRight,
+  kNumMeters
+};
+
+/** Editor control tags the meter records are addressed to, by meter. */
+constexpr int kMeterTags[kNumMeters] = {1, 2, 3, 4};
+
+using MeterSender = iplug::ISender<1, 64, float>;
+
+constexpr int kOversamplingFactor = 4;
+constexpr int kRealtimeQuality = 2;
+/** Offline renders can afford steeper filters. */
+constexpr int kOfflineQuality = 3;
+/** Buffers are never sized below this many samples, whatever block size the host announces. */
+constexpr int kMinBufferSamples = 1024;
+/** Length of each half of the oversampling switch's fade (down to -20 dB, then back up). */
+constexpr int kSwitchFadeSamples = 256;
+constexpr double kSwitchFadeFloor = 0.1;
+constexpr int kMeterDelaySize = 1024;
+constexpr double kMeterAttackMs = 1.0;
+constexpr double kMeterReleaseMs = 275.0;
+/** Input samples are clamped to +-this (about +160 dBFS), and NaN or infinite samples become
+ * silence, so that nothing non-finite can enter the resamplers' filter state. */
+constexpr double kSampleLimit = 1.0e8;
+
+inline double SanitizeSample(double x) noexcept {
+  if (std::fabs(x) <= kSampleLimit) return x;
+  if (std::isnan(x) || std::isinf(x)) return 0.0;
+  return x > 0.0 ? kSampleLimit : -kSampleLimit;
+}
+
+/**
+ * The audio engine of the product: curve coefficients, the plain and the oversampled path,
+ * the click-free oversampling switch, and the four level meters. It knows nothing of hosts,
+ * parameters or editors; the plug-in class feeds it plain values and forwards its events.
+ *
+ * Threads: [audio] never allocates, locks or makes system calls; [main] is the host's main
+ * thread; [reset] is any thread, but never while a block runs.
+ */
+class SaturationEngine {
+ public:
+  SaturationEngine();
+  ~SaturationEngine();
+  SaturationEngine(const SaturationEngine&) = delete;
+  SaturationEngine& operator=(const SaturationEngine&) = delete;
+
+  /** [any non-audio thread] Derives and publishes new coefficients; the audio thread picks
+   * them up at its next block. Calls from several threads are serialized. */
+  void SetCurve(const CurveParams& params);
+  /** [any non-audio thread] The most recently published coefficients. */
+  CurveCoefficients LatestCurve() const;
+
+  /** [main] The state the oversampling switch should move to. The audio thread starts the
+   * switch (fade down, switch, flush, fade up) at its next block. */
+  void RequestOversampling(bool on) { mRequested.store(on, std::memory_order_release); }
+  /** [main, before the first block] Sets requested and active state without a switch. */
+  void InitOversampling(bool on);
+
+  /** [reset] Rebuilds the oversampler for a rate and block size and clears the switch state.
+   * The requested oversampling state takes effect at once; an offline render always runs
+   * oversampled, at the higher quality. Returns the latency now in force. */
+  int ResetProcessing(double sampleRate, int blockSize, bool renderingOffline);
+
+  /** [audio] inputs has nInputs channels, outputs nOutputs connected channels; channels from 2
+   * upward are left as they are. inputs and outputs may be the same arrays. */
+  void ProcessAudio(double* const* inputs, double* const* outputs, int frames, int nInputs,
+                    int nOutputs) noexcept;
+  /** [audio] Keeps the resamplers' history current while the host bypasses the plug-in, and
+   * completes a pending switch at once. */
+  void ProcessWhileBypassed(double* const* inputs, int frames, int nInputs, int nOutputs) noexcept;
+
+  /** [main] Takes the latency the audio thread asked to report after a switch. */
+  bool TakePendingLatency(int& latency) noexcept;
+
+  MeterSender& Sender(int meter) { return mSenders[static_cast<size_t>(meter)]; }
+  double MeterLevel(int meter) const { return mMeterLevels[static_cast<size_t>(meter)]; }
+
+  // State, for the plug-in and for tests.
+  bool OversamplingActive() const { return mActive.load(std::memory_order_acquire); }
+  bool OversamplingRequested() const { return mRequested.load(std::memory_order_acquire); }
+  bool SwitchPending() const { return mSwitchPending; }
+  bool FadingOut() const { return mFadingOut; }
+  int FadeCountdown() const { return mFadeCountdown; }
+  bool Flushing() const { return mFlushing; }
+  int FlushCountdown() const { return mFlushCountdown; }
+  int OversamplerLatency() const { return mOversamplerLatency; }
+  int BufferCapacity() const { return mCapacity; }
+  int SilenceLength() const { return static_cast<int>(mSilence.size()); }
+  const Oversampler* GetOversampler() const { return mOversampler.get(); }
+
+ private:
+  bool OversamplerUsable() const { return mOversampler && mOversampler->Usable(); }
+  bool SwitchTarget() const { return mForcedOn || mRequested.load(std::memory_order_acquire); }
+  void RebuildOversampler(double sampleRate, int blockSize, bool offline);
+  void StartRequestedSwitch() noexcept;
+  void CompleteSwitchAtOnce() noexcept;
+  void ReportLatency(int latency) noexcept {
+    mPendingLatency.store(latency, std::memory_order_release);
+  }
+
+  void ProcessChannelsPlain(const double* const* inputs, double* const* outputs, int channels,
+                            int frames, const CurveCoefficients& r) noexcept;
+  /** The first silentPrefix samples of the block go into the upsamplers as silence. */
+  void ProcessChannelsOversampled(const double* const* inputs, double* const* outputs, int channels,
+                                  int frames, const CurveCoefficients& r,
+                                  int silentPrefix = 0) noexcept;
+  bool FlushOversampler(const double* const* inputs, double* const* outputs, int channels,
+                        int nOutputs, int frames, const CurveCoefficients& r) noexcept;
+  void ApplySwitchFade(double* const* outputs, int channels, int frames) noexcept;
+  void UpdateMeters(const double* const* inputs, const double* const* outputs, int frames,
+                    int nInputs, int nOutputs, bool delayInput) noexcept;
+  void PushMeterLevels() noexcept;
+
+  // Coefficients: written by parameter changes, read by the audio thread once per block.
+  mutable std::mutex mCurveWriterMutex;
+  CurveCoefficients mLatestCurve;
+  iplug::TripleBuffer<CurveCoefficients> mCurve;
+
+  // Meters.
+  std::array<chunkware_simple::AttRelEnvelope, kNumMeters> mMeters;
+  std::array<double, kNumMeters> mMeterLevels{};
+  std::array<MeterSender, kNumMeters> mSenders;
+
+  // Oversampling.
+  std::unique_ptr<Oversampler> mOversampler;
+  int mCapacity = 0;  // largest block the buffers hold; 0 before the first reset
+  std::vector<double> mSilence;
+  std::atomic<bool> mActive{false};
+  std::atomic<bool> mRequested{false};
+  bool mForcedOn = false;  // an offline render runs oversampled whatever was requested
+  bool mOfflineAtLastReset = false;
+  int mOversamplerLatency = 0;
+
+  // Switch state, owned by the audio thread between resets.
+  bool mSwitchPending = false;
+  bool mFadingOut = true;
+  int mFadeCountdown = 0;
+  bool mFlushing = false;
+  int mFlushCountdown = 0;
+  /** Latency to report after a switch, or -1; the newest value wins. */
+  std::atomic<int> mPendingLatency{-1};
+
+  // Input meter delay: keeps the input meters in step with the delayed oversampled output.
+  std::array<std::array<double, kMeterDelaySize>, 2> mMeterDelay{};
+  int mDelayWrite = 0;
+  int mDelayRead = 0;
+  int mDelayLength = 0;
+};
+
+}  // namespace corvane

@@ -1,0 +1,56 @@
+#pragma once
+
+#include <filesystem>
+#include <set>
+#include <string>
+#include <vector>
+
+namespace hosttest {
+
+/** A fresh directory under the system's temporary directory, removed with everything in it. */
+class TempDir {
+ public:
+  TempDir();
+  ~TempDir();
+  TempDir(const TempDir&) = delete;
+  TempDir& operator=(const TempDir&) = delete;
+
+  const std::filesystem::path& Path() const { return mPath; }
+  std::filesystem::path operator/(const std::string& name) const { return mPath / name; }
+  /** Names of the entries, hidden ones included. */
+  std::set<std::string> Entries() const;
+
+ private:
+  std::filesystem::path mPath;
+};
+
+struct Audio {
+  int channels = 0;
+  int sampleRate = 0;
+  int format = 0;              // libsndfile's SF_FORMAT_* major | subtype
+  std::vector<float> samples;  // interleaved
+  size_t Frames() const { return channels ? samples.size() / static_cast<size_t>(channels) : 0; }
+  float At(size_t frame, int channel) const {
+    return samples[frame * static_cast<size_t>(channels) + static_cast<size_t>(channel)];
+  }
+};
+
+/** Writes through libsndfile directly, independent of the code under test. */
+void WriteAudio(const std::filesystem::path& path, const Audio& audio);
+Audio ReadAudio(const std::filesystem::path& path);
+
+struct RunResult {
+  int status = -1;
+  std::string out;
+  std::string err;
+};
+/** Runs corvane-host in-process; args excludes the program name. */
+RunResult RunHost(const std::vector<std::string>& args);
+
+/** Number of lines in a text that ends with a newline. */
+int LineCount(const std::string& text);
+
+/** Parses "latency N samples" out of a summary line; -1 when absent. */
+int SummaryLatency(const std::string& summary);
+
+}  // namespace hosttest

@@ -1,0 +1,109 @@
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <string>
+
+#include "plugin/Corvane.h"
+
+using namespace corvane;
+
+namespace {
+
+class LatencySpy : public Corvane {
+ public:
+  void ChangeLatency(int samples) override {
+    reports.push_back(samples);
+    Corvane::ChangeLatency(samples);
+  }
+  std::vector<int> reports;
+};
+
+}  // namespace
+
+TEST(Corvane, ParametersStartAtTheirDefaultsWithTheirTexts) {
+  Corvane plug;
+  ASSERT_EQ(plug.NParams(), 12);
+  const char* names[] = {"Threshold", "T Assym", "Nonlinearity", "N Assym",
+                         "Knee",      "K Assym", "Mod A",        "Mod B",
+                         "Gain",      "Mix",     "Output",       "Oversampling"};
+  const double defaults[] = {0, 0, 1, 0, 0.1, 0, 0, 0, 0, 50, 0, 0};
+  for (int i = 0; i < 12; ++i) {
+    EXPECT_STREQ(plug.GetParam(i)->Name(), names[i]);
+    EXPECT_DOUBLE_EQ(plug.GetParam(i)->Value(), defaults[i]);
+  }
+  EXPECT_EQ(plug.GetParam(kThreshold)->DisplayText(), "0.0");
+  EXPECT_EQ(plug.GetParam(kNonlinearity)->DisplayText(), "1.0000");
+  EXPECT_EQ(plug.GetParam(kNonlinearityAsym)->DisplayText(), "0.0000");
+  EXPECT_EQ(plug.GetParam(kMix)->DisplayText(), "50.0");
+  EXPECT_EQ(plug.GetParam(kOversampling)->DisplayText(), "off");
+  EXPECT_STREQ(plug.GetParam(kNonlinearityAsym)->Label(), "Offset");
+  EXPECT_FALSE(plug.GetParam(kOversampling)->CanAutomate());
+  EXPECT_TRUE(plug.GetParam(kGain)->CanAutomate());
+  EXPECT_EQ(plug.GetParam(kOversampling)->Kind(), iplug::kKindBool);
+}
+
+TEST(Corvane, CoefficientsFollowEveryParameterButOversampling) {
+  Corvane plug;
+  const CurveCoefficients fresh = plug.Engine().LatestCurve();
+  EXPECT_DOUBLE_EQ(fresh.dry, 0.5);
+  EXPECT_DOUBLE_EQ(fresh.upperThreshold, 1.0);
+
+  plug.GetParam(kThreshold)->SetValue(-20.0);
+  plug.OnParamChange(kThreshold, iplug::kHost);
+  EXPECT_NEAR(plug.Engine().LatestCurve().upperThreshold, 0.1, 1e-12);
+  std::vector<double> picture(kCurvePoints);
+  ComputeCurvePoints(plug.Engine().LatestCurve(), picture.data());
+  EXPECT_EQ(plug.CurvePoints(), picture);
+
+  // Oversampling changes request a switch and leave the curve alone.
+  const CurveCoefficients before = plug.Engine().LatestCurve();
+  plug.GetParam(kOversampling)->SetValue(1.0);
+  plug.OnParamChange(kOversampling, iplug::kHost);
+  EXPECT_FALSE(plug.Engine().OversamplingRequested());
+  plug.OnEditorParamChange(kOversampling, iplug::kDelegate);
+  EXPECT_TRUE(plug.Engine().OversamplingRequested());
+  const CurveCoefficients after = plug.Engine().LatestCurve();
+  EXPECT_EQ(std::memcmp(&before, &after, sizeof before), 0);
+}
+
+TEST(Corvane, InstancesAreIndependent) {
+  Corvane a, b;
+  a.GetParam(kGain)->SetValue(30.0);
+  a.OnParamChange(kGain, iplug::kHost);
+  EXPECT_DOUBLE_EQ(b.GetParam(kGain)->Value(), 0.0);
+  EXPECT_DOUBLE_EQ(b.Engine().LatestCurve().inputGain, 1.0);
+  EXPECT_NE(&a.Engine().Sender(0), &b.Engine().Sender(0));
+}
+
+TEST(Corvane, LatencyIsReportedOnResetAndAfterASwitchOnlyWhenItChanges) {
+  LatencySpy plug;
+  plug.SetSampleRate(44100.0);
+  plug.ResizeChannelBuffers(512);
+  plug.ResetProcessing();
+  ASSERT_EQ(plug.reports, std::vector<int>{0});
+  plug.ResetProcessing();
+  EXPECT_EQ(plug.reports.size(), 1u);  // unchanged: not reported again
+
+  plug.GetParam(kOversampling)->SetValue(1.0);
+  plug.OnEditorParamChange(kOversampling, iplug::kDelegate);
+  std::vector<double> buffer(512, 0.1);
+  double* io[2] = {buffer.data(), buffer.data()};
+  plug.SetChannelsConnected(iplug::kOutput, 0, 2, true);
+  plug.ProcessAudio(io, io, 512);      // the fade down ends inside this block
+  EXPECT_EQ(plug.reports.size(), 1u);  // the audio thread never reports by itself
+  plug.OnIdleTick();
+  EXPECT_EQ(plug.reports.back(), 327);
+  EXPECT_EQ(plug.GetLatency(), 327);
+  plug.OnIdleTick();
+  EXPECT_EQ(plug.reports.size(), 2u);
+
+  // An offline render is forced oversampled at the higher quality.
+  plug.SetRenderingOffline(true);
+  plug.ResetProcessing();
+  EXPECT_EQ(plug.reports.back(), 550);
+  plug.SetRenderingOffline(false);
+  plug.GetParam(kOversampling)->SetValue(0.0);
+  plug.OnEditorParamChange(kOversampling, iplug::kDelegate);
+  plug.ResetProcessing();
+  EXPECT_EQ(plug.reports.back(), 0);
+}

@@ -1,0 +1,358 @@
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <limits>
+#include <random>
+#include <vector>
+
+#include "framework/dsp/DenormalGuard.h"
+#include "plugin/dsp/SaturationEngine.h"
+#include "tests/plugin/dsp/CurveReference.h"
+#include "tests/plugin/dsp/EngineHarness.h"
+
+using namespace corvane;
+using engine_harness::Render;
+
+namespace {
+
+constexpr double kRate = 44100.0;
+
+double Dc(int, long) {
+  return 0.5;
+}
+
+/** Index of the first sample at or after `from` whose magnitude exceeds `level`. */
+long FirstAbove(const std::vector<double>& x, double level, long from = 0) {
+  for (long i = from; i < static_cast<long>(x.size()); ++i)
+    if (std::fabs(x[static_cast<size_t>(i)]) > level) return i;
+  return -1;
+}
+
+}  // namespace
+
+TEST(SaturationEngine, PlainPathMatchesReferenceModel) {
+  std::mt19937 rng(99);
+  for (int trial = 0; trial < 20; ++trial) {
+    const CurveParams p = curve_reference::RandomParams(rng);
+    SaturationEngine engine;
+    engine.SetCurve(p);
+    engine.ResetProcessing(kRate, 512, false);
+    std::vector<double> signal(3000);
+    for (double& x : signal) x = std::uniform_real_distribution<>(-10, 10)(rng);
+    const auto run = Render(engine, 2, 3000, 333, [&](int c, long i) {
+      return c == 0 ? signal[static_cast<size_t>(i)] : -signal[static_cast<size_t>(i)];
+    });
+    for (long i = 0; i < 3000; ++i) {
+      ASSERT_TRUE(
+          curve_reference::Close(run.out[0][static_cast<size_t>(i)],
+                                 curve_reference::Curve(signal[static_cast<size_t>(i)], p)));
+      ASSERT_TRUE(
+          curve_reference::Close(run.out[1][static_cast<size_t>(i)],
+                                 curve_reference::Curve(-signal[static_cast<size_t>(i)], p)));
+    }
+  }
+}
+
+// The oversampled path must be exactly: upsample, the curve on every oversampled sample,
+// downsample. Identical resamplers fed the same stream give the same numbers.
+TEST(SaturationEngine, OversampledPathIsUpCurveDown) {
+  std::mt19937 rng(5);
+  const CurveParams p = curve_reference::RandomParams(rng);
+  SaturationEngine engine;
+  engine.SetCurve(p);
+  engine.InitOversampling(true);
+  engine.ResetProcessing(kRate, 256, false);
+  ASSERT_EQ(engine.FlushCountdown(), 1024 + engine.OversamplerLatency());
+
+  constexpr int kBlock = 256;
+  constexpr long kTotal = 8192;
+  std::vector<double> signal(kTotal);
+  for (double& x : signal) x = std::uniform_real_distribution<>(-10, 10)(rng);
+  const auto run = Render(engine, 1, kTotal, kBlock,
+                          [&](int, long i) { return signal[static_cast<size_t>(i)]; });
+
+  // The flush feeds silence for the first 1024 samples, then the signal; the twin gets the
+  // same stream and the same block sizes.
+  Oversampler twin(4, 2, kRate, 1024);
+  std::vector<double> expected(kTotal, 0.0);
+  for (long pos = 0; pos < kTotal; pos += kBlock) {
+    double* staged = twin.UpInput(0);
+    for (int i = 0; i < kBlock; ++i)
+      staged[i] = pos + i < 1024 ? 0.0 : signal[static_cast<size_t>(pos + i)];
+    double* up = nullptr;
+    const int m = twin.Up(0)->Process(staged, kBlock, up);
+    for (int i = 0; i < m; ++i) up[i] = curve_reference::Curve(up[i], p);
+    double* down = nullptr;
+    const int k = m > 0 ? twin.Down(0)->Process(up, m, down) : 0;
+    for (int i = 0; i < std::min(k, kBlock); ++i) expected[static_cast<size_t>(pos + i)] = down[i];
+  }
+  const long audible = 1536;  // the flush ends inside the block that starts at 1280
+  for (long i = 0; i < audible; ++i) ASSERT_EQ(run.out[0][static_cast<size_t>(i)], 0.0);
+  for (long i = audible; i < kTotal; ++i)
+    ASSERT_TRUE(curve_reference::Close(run.out[0][static_cast<size_t>(i)],
+                                       expected[static_cast<size_t>(i)]))
+        << i << ": " << run.out[0][static_cast<size_t>(i)] << " vs "
+        << expected[static_cast<size_t>(i)];
+  // And the signal really is there from the first audible sample on.
+  EXPECT_GT(std::fabs(run.out[0][audible]) + std::fabs(run.out[0][audible + 1]), 1e-3);
+}
+
+TEST(SaturationEngine, TurningOversamplingOnFadesSilencesAndFadesIn) {
+  SaturationEngine engine;
+  engine.ResetProcessing(kRate, 512, false);
+  ASSERT_EQ(engine.OversamplerLatency(), 327);
+  int latency = -1;
+  EXPECT_FALSE(engine.TakePendingLatency(latency));
+
+  const auto run = Render(engine, 2, 12000, 512, Dc, [&](long pos) {
+    if (pos == 1024) engine.RequestOversampling(true);
+  });
+  const auto& y = run.out[0];
+  for (long i = 0; i < 1024; ++i) ASSERT_DOUBLE_EQ(y[static_cast<size_t>(i)], 0.5);
+  // Fade down over 256 samples to -20 dB, on the plain path.
+  for (int i = 0; i <= 256; ++i)
+    ASSERT_NEAR(y[static_cast<size_t>(1024 + i)], 0.5 * (1.0 - 0.9 * i / 256.0), 1e-12) << i;
+  for (long i = 1024 + 256; i < 1536; ++i) ASSERT_NEAR(y[static_cast<size_t>(i)], 0.05, 1e-12);
+  EXPECT_TRUE(engine.OversamplingActive());
+  ASSERT_TRUE(engine.TakePendingLatency(latency));
+  EXPECT_EQ(latency, 327);
+
+  // Silence for max(block, 1024) + latency samples while the new path is flushed...
+  const long silenceEnd = 1536 + 1024 + 327;
+  // ...which, in whole blocks, ends at the next block boundary.
+  const long fadeStart = (silenceEnd + 511) / 512 * 512;
+  for (long i = 1536; i < fadeStart; ++i) ASSERT_EQ(y[static_cast<size_t>(i)], 0.0) << i;
+  // Then a fade up from -20 dB over 256 samples on the oversampled path. The resamplers took
+  // in the signal during the last part of the flush, so the fade brings in audio at once.
+  EXPECT_NEAR(y[static_cast<size_t>(fadeStart)], 0.05, 5e-3);
+  EXPECT_NEAR(y[static_cast<size_t>(fadeStart + 128)], 0.5 * 0.55, 2e-2);
+  for (long i = fadeStart + 256; i < 12000; ++i) ASSERT_NEAR(y[static_cast<size_t>(i)], 0.5, 1e-2);
+  EXPECT_FALSE(engine.SwitchPending());
+}
+
+TEST(SaturationEngine, TurningOversamplingOffFadesWithoutSilence) {
+  SaturationEngine engine;
+  engine.InitOversampling(true);
+  engine.ResetProcessing(kRate, 512, false);
+  const auto run = Render(engine, 1, 12000, 512, Dc, [&](long pos) {
+    if (pos == 5120) engine.RequestOversampling(false);
+  });
+  const auto& y = run.out[0];
+  EXPECT_NEAR(y[5119], 0.5, 1e-3);
+  EXPECT_FALSE(engine.OversamplingActive());
+  for (long i = 5120; i < 12000; ++i) ASSERT_GT(std::fabs(y[static_cast<size_t>(i)]), 0.04) << i;
+  // Down over 256 on the oversampled path, up over 256 on the plain path.
+  EXPECT_NEAR(y[5120 + 256], 0.05, 2e-3);
+  EXPECT_NEAR(y[5632], 0.05, 1e-12);
+  EXPECT_NEAR(y[5632 + 256], 0.5, 1e-12);
+  int latency = -1;
+  ASSERT_TRUE(engine.TakePendingLatency(latency));
+  EXPECT_EQ(latency, 0);
+}
+
+TEST(SaturationEngine, ToggleBackBeforeFadeEndsKeepsStateAndFadesUp) {
+  SaturationEngine engine;
+  engine.ResetProcessing(kRate, 64, false);
+  const auto run = Render(engine, 1, 4096, 64, Dc, [&](long pos) {
+    if (pos == 128) engine.RequestOversampling(true);
+    if (pos == 192) engine.RequestOversampling(false);
+  });
+  EXPECT_FALSE(engine.OversamplingActive());
+  EXPECT_FALSE(engine.SwitchPending());
+  const auto& y = run.out[0];
+  EXPECT_NEAR(y[128 + 256], 0.05, 1e-12);  // bottom of the fade
+  for (long i = 128 + 512; i < 4096; ++i) ASSERT_DOUBLE_EQ(y[static_cast<size_t>(i)], 0.5);
+  int latency = -1;
+  ASSERT_TRUE(engine.TakePendingLatency(latency));
+  EXPECT_EQ(latency, 0);  // same as before: the plug-in will not report it again
+}
+
+TEST(SaturationEngine, RequestDuringFadeUpStartsAnotherSwitch) {
+  SaturationEngine engine;
+  engine.ResetProcessing(kRate, 64, false);
+  Render(engine, 1, 8192, 64, Dc, [&](long pos) {
+    if (pos == 0) engine.RequestOversampling(true);
+    if (pos == 64 * 5) engine.RequestOversampling(false);  // fade down still running
+  });
+  EXPECT_FALSE(engine.OversamplingActive());
+
+  Render(engine, 1, 20000, 64, Dc, [&](long pos) {
+    if (pos == 0) engine.RequestOversampling(true);
+    // After fade down, flush and while fading up: turn it off again.
+    if (pos == 64 * 40) engine.RequestOversampling(false);
+  });
+  EXPECT_FALSE(engine.OversamplingActive());
+  EXPECT_FALSE(engine.SwitchPending());
+}
+
+TEST(SaturationEngine, ResetWithOversamplingOnStartsWithSilence) {
+  SaturationEngine engine;
+  engine.InitOversampling(true);
+  for (int block : {256, 2048}) {
+    const int latency = engine.ResetProcessing(kRate, block, false);
+    EXPECT_EQ(latency, engine.OversamplerLatency());
+    const long silence = std::max(block, 1024) + latency;
+    const auto run = Render(engine, 2, silence + 8 * block, block, Dc);
+    const long first = FirstAbove(run.out[0], 1e-9);
+    EXPECT_GE(first, silence);
+    EXPECT_LE(first, (silence + block - 1) / block * block + 1);
+  }
+}
+
+TEST(SaturationEngine, ResetAdoptsTheRequestedStateAtOnce) {
+  SaturationEngine engine;
+  engine.ResetProcessing(kRate, 512, false);
+  Render(engine, 1, 100, 100, Dc, [&](long) { engine.RequestOversampling(true); });
+  EXPECT_TRUE(engine.SwitchPending());
+  const int latency = engine.ResetProcessing(kRate, 512, false);
+  EXPECT_FALSE(engine.SwitchPending());
+  EXPECT_TRUE(engine.OversamplingActive());
+  EXPECT_EQ(latency, 327);
+  EXPECT_TRUE(engine.Flushing());
+}
+
+TEST(SaturationEngine, OfflineRendersRunOversampledAtHigherQuality) {
+  SaturationEngine engine;
+  EXPECT_EQ(engine.ResetProcessing(kRate, 512, false), 0);
+  const int offline = engine.ResetProcessing(kRate, 512, true);
+  EXPECT_TRUE(engine.OversamplingActive());
+  EXPECT_EQ(engine.GetOversampler()->Quality(), 3);
+  EXPECT_EQ(offline, 550);
+  // A request made during the render does not switch the render off...
+  engine.RequestOversampling(false);
+  Render(engine, 1, 4096, 512, Dc);
+  EXPECT_TRUE(engine.OversamplingActive());
+  // ...and the user's choice returns with the first reset after it.
+  EXPECT_EQ(engine.ResetProcessing(kRate, 512, false), 0);
+  EXPECT_FALSE(engine.OversamplingActive());
+  EXPECT_EQ(engine.GetOversampler()->Quality(), 2);
+}
+
+TEST(SaturationEngine, BypassCompletesASwitchAtOnce) {
+  SaturationEngine engine;
+  engine.ResetProcessing(kRate, 512, false);
+  engine.RequestOversampling(true);
+  std::vector<double> in(512, 0.25);
+  double* ins[2] = {in.data(), in.data()};
+  engine.ProcessWhileBypassed(ins, 512, 2, 2);
+  EXPECT_TRUE(engine.OversamplingActive());
+  EXPECT_FALSE(engine.SwitchPending());
+  int latency = -1;
+  ASSERT_TRUE(engine.TakePendingLatency(latency));
+  EXPECT_EQ(latency, 327);
+  // Bypassed blocks also run out the flush, so no fade is heard when bypass ends.
+  for (int i = 0; i < 4; ++i) engine.ProcessWhileBypassed(ins, 512, 2, 2);
+  EXPECT_FALSE(engine.Flushing());
+  const auto run = Render(engine, 1, 512, 512, [](int, long) { return 0.25; });
+  EXPECT_NEAR(run.out[0][0], 0.25, 1e-3);
+}
+
+TEST(SaturationEngine, BlocksLargerThanTheBuffersAreSilent) {
+  SaturationEngine engine;
+  const auto before = Render(engine, 2, 64, 64, Dc);  // no reset yet: nothing to play with
+  EXPECT_EQ(before.out[0][10], 0.0);
+  engine.ResetProcessing(kRate, 512, false);
+  const auto run = Render(engine, 2, 2048, 2048, Dc);
+  for (double v : run.out[1]) ASSERT_EQ(v, 0.0);
+}
+
+TEST(SaturationEngine, NonFiniteInputNeverReachesTheOutputOrTheFilters) {
+  for (bool oversampled : {false, true}) {
+    SaturationEngine poisoned, clean;
+    CurveParams p;
+    p.gain = 12;
+    p.modA = 40;
+    p.threshold = -6;
+    for (SaturationEngine* e : {&poisoned, &clean}) {
+      e->SetCurve(p);
+      e->InitOversampling(oversampled);
+      e->ResetProcessing(kRate, 128, false);
+    }
+    const double bad[] = {std::numeric_limits<double>::quiet_NaN(),
+                          std::numeric_limits<double>::infinity(),
+                          -std::numeric_limits<double>::infinity()};
+    auto signal = [](int c, long i) { return 0.7 * std::sin(0.01 * i + c); };
+    auto a = Render(poisoned, 2, 20000, 128, [&](int c, long i) {
+      return (i >= 5000 && i < 5300 && i % 3 == 0) ? bad[i % 3 + c] : signal(c, i);
+    });
+    auto b = Render(clean, 2, 20000, 128, [&](int c, long i) {
+      return (i >= 5000 && i < 5300 && i % 3 == 0) ? 0.0 : signal(c, i);
+    });
+    for (int c = 0; c < 2; ++c)
+      for (size_t i = 0; i < a.out[0].size(); ++i) {
+        ASSERT_TRUE(std::isfinite(a.out[static_cast<size_t>(c)][i])) << i;
+        ASSERT_EQ(a.out[static_cast<size_t>(c)][i], b.out[static_cast<size_t>(c)][i]) << i;
+      }
+    for (int m = 0; m < kNumMeters; ++m) EXPECT_TRUE(std::isfinite(poisoned.MeterLevel(m)));
+  }
+}
+
+TEST(SaturationEngine, RestoresTheCallersFloatingPointMode) {
+  SaturationEngine engine;
+  engine.InitOversampling(true);
+  engine.ResetProcessing(kRate, 64, false);
+  const unsigned before = iplug::ScopedDenormalGuard::Current();
+  ASSERT_EQ(before & iplug::ScopedDenormalGuard::kFlushBits, 0u);
+  double buffer[64] = {};
+  double* io[2] = {buffer, buffer};
+  engine.ProcessAudio(io, io, 64, 2, 2);
+  EXPECT_EQ(iplug::ScopedDenormalGuard::Current(), before);
+  engine.ProcessAudio(io, io, 64, 2, 0);  // the early exit
+  EXPECT_EQ(iplug::ScopedDenormalGuard::Current(), before);
+  engine.ProcessWhileBypassed(io, 64, 2, 2);
+  EXPECT_EQ(iplug::ScopedDenormalGuard::Current(), before);
+}
+
+TEST(SaturationEngine, MetersFollowAttackAndRelease) {
+  SaturationEngine engine;
+  engine.ResetProcessing(kRate, 512, false);
+  Render(engine, 2, 44, 44, [](int, long) { return 1.0; });
+  EXPECT_NEAR(engine.MeterLevel(kMeterOutputLeft), 1.0 - std::exp(-44.0 * 1000.0 / 44100.0), 1e-12);
+  const double peak = engine.MeterLevel(kMeterOutputLeft);
+  Render(engine, 2, 12128, 512, [](int, long) { return 0.0; });
+  EXPECT_NEAR(engine.MeterLevel(kMeterOutputLeft) / peak, std::exp(-1.0), 1e-3);
+}
+
+TEST(SaturationEngine, MeterRecordsCarryTagsAndMirrorMono) {
+  SaturationEngine engine;
+  engine.ResetProcessing(kRate, 512, false);
+  std::vector<double> in(64, 0.5), out(64);
+  double* ins[2] = {in.data(), nullptr};
+  double* outs[2] = {out.data(), nullptr};
+  engine.ProcessAudio(ins, outs, 64, 1, 1);
+  engine.ProcessAudio(ins, outs, 0, 1, 1);  // an empty block still queues
+  float levels[5] = {};
+  for (int m = 0; m < kNumMeters; ++m) {
+    EXPECT_EQ(engine.Sender(m).Waiting(), 2u);
+    MeterSender::Record record;
+    while (engine.Sender(m).PopData(record)) {
+      EXPECT_EQ(record.ctrlTag, kMeterTags[m]);
+      EXPECT_EQ(record.nChans, 1);
+      levels[record.ctrlTag] = record.vals[0];
+    }
+  }
+  EXPECT_GT(levels[1], 0.0f);
+  EXPECT_EQ(levels[2], levels[1]);
+  EXPECT_EQ(levels[4], levels[3]);
+
+  // More than 64 blocks without a reader: later records are dropped, none is corrupted.
+  for (int i = 0; i < 100; ++i) engine.ProcessAudio(ins, outs, 64, 1, 1);
+  EXPECT_EQ(engine.Sender(0).Waiting(), 64u);
+}
+
+TEST(SaturationEngine, InputMetersWaitForTheOversampledOutput) {
+  SaturationEngine engine;
+  engine.InitOversampling(true);
+  engine.ResetProcessing(kRate, 64, false);
+  const int latency = engine.OversamplerLatency();
+  Render(engine, 1, 4096, 64, [](int, long) { return 0.0; });  // through the flush
+  ASSERT_FALSE(engine.Flushing());
+  // One impulse; the input meter must not move before `latency` samples have passed.
+  long reactedAt = -1;
+  Render(
+      engine, 1, 1024, 1, [](int, long i) { return i == 0 ? 1.0 : 0.0; },
+      [&](long pos) {
+        if (reactedAt < 0 && engine.MeterLevel(kMeterInputLeft) > 0.0) reactedAt = pos;
+      });
+  EXPECT_EQ(reactedAt, latency + 1);
+}
