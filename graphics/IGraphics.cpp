@@ -1,0 +1,397 @@
+#include "graphics/IGraphics.h"
+
+#include <algorithm>
+#include <mutex>
+
+#include "framework/IPlugUtilities.h"
+#include "graphics/IControl.h"
+#include "graphics/IGEditorDelegate.h"
+
+namespace iplug::igraphics {
+
+namespace {
+
+// Several plug-in instances can have editors open at once, each on its own window thread. The
+// decoded bitmaps and SVG documents are shared by all of them and live while any context does.
+// Loading nests cache operations, so the locks are re-entrant.
+struct SharedCache {
+  std::recursive_mutex mutex;
+  int liveContexts = 0;
+};
+
+SharedCache& BitmapCache() {
+  static SharedCache cache;
+  return cache;
+}
+
+SharedCache& SvgCache() {
+  static SharedCache cache;
+  return cache;
+}
+
+// Lets a one-unit outline on a control's edge, or slightly overhanging text, be repainted with
+// the control.
+constexpr float kDirtyPadding = 0.75f;
+
+}  // namespace
+
+IGraphics::IGraphics(IGEditorDelegate& delegate, int width, int height, int fps, float drawScale)
+    : mWidth(width), mHeight(height), mFPS(fps), mDrawScale(drawScale), mDelegate(delegate) {
+  // Always bitmap cache first, then SVG cache, as every other user of both does.
+  std::lock_guard bitmapLock(BitmapCache().mutex);
+  std::lock_guard svgLock(SvgCache().mutex);
+  ++BitmapCache().liveContexts;
+  ++SvgCache().liveContexts;
+}
+
+IGraphics::~IGraphics() {
+  // The backend and platform parts are destroyed already, so nothing here may call a virtual
+  // operation: the controls go without the pointer release that ClearControls does.
+  mCapturedMap.clear();
+  mMouseOver = nullptr;
+  mInTextEntry = nullptr;
+  mInPopupMenu = nullptr;
+  mCtrlTags.clear();
+  while (!mControls.empty()) mControls.pop_back();
+  while (!mLayers.empty()) mLayers.pop();
+  mTransformStates.clear();
+
+  std::lock_guard bitmapLock(BitmapCache().mutex);
+  std::lock_guard svgLock(SvgCache().mutex);
+  --BitmapCache().liveContexts;
+  --SvgCache().liveContexts;
+}
+
+int IGraphics::LiveContextCount() {
+  std::lock_guard lock(BitmapCache().mutex);
+  return BitmapCache().liveContexts;
+}
+
+void IGraphics::SetHostParameterHighlight(int paramIdx, bool isHighlighted, int color) {
+  const IArgb& highlight = HostHighlightColor(color);
+  EachControlOfParam(
+      paramIdx, [&](IControl& control) { control.SetHostHighlight(isHighlighted, highlight); });
+}
+
+void IGraphics::FillRect(const IArgb& color, const IBox& bounds, const IBlendSpec* blend) {
+  ClearPath();
+  PathRect(bounds);
+  FillPath(IPaint(color), IFillStyle(), blend);
+}
+
+void IGraphics::FillCircle(const IArgb& color, float cx, float cy, float r,
+                           const IBlendSpec* blend) {
+  ClearPath();
+  PathCircle(cx, cy, r);
+  FillPath(IPaint(color), IFillStyle(), blend);
+}
+
+float IGraphics::MeasureText(const ITextStyle& style, const char* str, IBox& bounds) const {
+  if (!str || !*str) return 0.f;
+  return MeasureTextImpl(style, str, bounds);
+}
+
+void IGraphics::DrawTextLines(const ITextStyle& style, const char* str, const IBox& bounds,
+                              const IBlendSpec* blend) {
+  DrawTextImpl(style, "Unsupported", bounds, blend);
+}
+
+void IGraphics::AddGestureKind(int kind) {
+  if (std::find(mGestureKinds.begin(), mGestureKinds.end(), kind) == mGestureKinds.end())
+    mGestureKinds.push_back(kind);
+}
+
+IControl* IGraphics::AddControl(IControl* control, int tag, const char* group) {
+  if (!control) return nullptr;
+  if (tag > kNoTag && !mCtrlTags.emplace(tag, control).second) return nullptr;
+
+  control->SetTag(tag);
+  control->SetDelegate(&mDelegate);
+  control->SetGraphics(this);
+  control->OnInit();
+  control->OnResize();
+  control->OnScaleChanged();
+  control->SetGroup(group);
+  mControls.emplace_back(control);
+  control->OnAddedToGraphics();
+  return control;
+}
+
+IControl* IGraphics::GetControl(int idx) const {
+  return (idx >= 0 && idx < NControls()) ? mControls[static_cast<size_t>(idx)].get() : nullptr;
+}
+
+IControl* IGraphics::GetControlWithTag(int tag) const {
+  const auto it = mCtrlTags.find(tag);
+  return it == mCtrlTags.end() ? nullptr : it->second;
+}
+
+void IGraphics::ClearControls() {
+  ReleaseMouseCapture();
+  mMouseOver = nullptr;
+  mMouseOverIdx = -1;
+  // Prompts in progress must not outlive their control.
+  mInTextEntry = nullptr;
+  mInPopupMenu = nullptr;
+  mCtrlTags.clear();
+  while (!mControls.empty()) mControls.pop_back();
+}
+
+void IGraphics::EachControl(const std::function<void(IControl& control)>& func) {
+  for (size_t i = 0; i < mControls.size(); ++i) func(*mControls[i]);
+}
+
+void IGraphics::EachControlOfParam(int paramIdx,
+                                   const std::function<void(IControl& control)>& func) {
+  for (size_t i = 0; i < mControls.size(); ++i)
+    if (mControls[i]->LinkedToParam(paramIdx) > kNoValIdx) func(*mControls[i]);
+}
+
+void IGraphics::SetAllControlsDirty() {
+  EachControl([](IControl& control) { control.SetDirty(false, kNoValIdx); });
+}
+
+void IGraphics::SetAllControlsClean() {
+  EachControl([](IControl& control) { control.SetClean(); });
+}
+
+void IGraphics::SyncSiblingControls(IControl* control, int valIdx) {
+  if (!control) return;
+  const int paramIdx = control->GetParamIdx(valIdx);
+  if (paramIdx <= kNoParameter) return;
+  const double value = control->GetValue(valIdx);
+  for (size_t i = 0; i < mControls.size(); ++i) {
+    IControl* peer = mControls[i].get();
+    if (peer == control) continue;
+    for (int v = 0; v < peer->NVals(); ++v)
+      if (peer->GetParamIdx(v) == paramIdx) peer->ApplyDelegateValue(value, v);
+  }
+}
+
+bool IGraphics::IsDirty(IDirtyList& rects) {
+  if (mDisplayTickFunc) mDisplayTickFunc();
+  EachControl([](IControl& control) { control.Animate(); });
+
+  bool dirty = false;
+  for (size_t i = 0; i < mControls.size(); ++i) {
+    IControl* control = mControls[i].get();
+    if (!control->IsDirty()) continue;
+    IBox r = control->GetRECT().GetPadded(kDirtyPadding);
+    if (IControl* parent = control->GetParent())
+      r.ClampInto(parent->GetRECT().GetPadded(kDirtyPadding));
+    rects.Add(r);
+    dirty = true;
+  }
+  return dirty;
+}
+
+void IGraphics::Draw(IDirtyList& rects) {
+  if (rects.Size() == 0) return;
+
+  const float scale = BackingScale();
+  BeginFrame();
+  if (mStrictDrawing) {
+    DrawControls(rects.Bounds().GetPixelAligned(scale), scale);
+  } else {
+    rects.PixelAlign(scale);
+    rects.Optimize();
+    for (int i = 0; i < rects.Size(); ++i) DrawControls(rects.Get(i), scale);
+  }
+  EndFrame();
+}
+
+void IGraphics::DrawControls(const IBox& region, float scale) {
+  for (size_t i = 0; i < mControls.size(); ++i) DrawControl(mControls[i].get(), region, scale);
+}
+
+void IGraphics::DrawControl(IControl* control, const IBox& region, float scale) {
+  // A hidden background is still drawn: there is nothing behind it.
+  if (!control || (control->IsHidden() && control != GetControl(0))) return;
+
+  const IBox controlBounds = control->GetRECT().GetPadded(kDirtyPadding).GetPixelAligned(scale);
+  IBox clip = region.Intersect(controlBounds);
+  if (clip.W() <= 0.f || clip.H() <= 0.f) return;
+
+  for (IControl* ancestor = control->GetParent(); ancestor; ancestor = ancestor->GetParent()) {
+    const IBox ancestorBounds = ancestor->GetRECT().GetPadded(kDirtyPadding).GetPixelAligned(scale);
+    if (!clip.Intersects(ancestorBounds)) return;
+    clip.ClampInto(ancestorBounds);
+  }
+
+  PathTransformReset(true);
+  ClearPath();
+  BeginRegion(clip);
+  mClipRECT = clip;
+  control->Draw(*this);
+  control->DrawHostHighlight(*this);
+  FinishRegion(clip);
+}
+
+void IGraphics::DrawText(const ITextStyle& style, const char* str, const IBox& bounds,
+                         const IBlendSpec* blend) {
+  if (str && *str) DrawTextImpl(style, str, bounds, blend);
+}
+
+void IGraphics::PathRect(const IBox& bounds) {
+  MoveTo(bounds.L, bounds.T);
+  LineTo(bounds.R, bounds.T);
+  LineTo(bounds.R, bounds.B);
+  LineTo(bounds.L, bounds.B);
+  ClosePath();
+}
+
+void IGraphics::PathCircle(float cx, float cy, float r) {
+  MoveTo(cx, cy - r);
+  AddArc(cx, cy, r, 0.f, 360.f);
+  ClosePath();
+}
+
+void IGraphics::PathTransformSave() {
+  mTransformStates.push_back(mTransform);
+}
+
+void IGraphics::PathTransformRestore() {
+  if (mTransformStates.empty()) return;
+  mTransform = mTransformStates.back();
+  mTransformStates.pop_back();
+  SetPathTransform(mTransform);
+}
+
+void IGraphics::PathTransformReset(bool clearSaved) {
+  if (clearSaved) mTransformStates.clear();
+  mTransform = ITransform2D();
+  SetPathTransform(mTransform);
+}
+
+void IGraphics::PathTransformTranslate(float x, float y) {
+  mTransform.Translate(x, y);
+  SetPathTransform(mTransform);
+}
+
+void IGraphics::PathTransformScale(float sx, float sy) {
+  mTransform.Scale(sx, sy);
+  SetPathTransform(mTransform);
+}
+
+void IGraphics::PathTransformRotate(float degrees) {
+  mTransform.Rotate(degrees);
+  SetPathTransform(mTransform);
+}
+
+void IGraphics::RequestWindowResize(bool needsPlatformResize) {
+  const float windowScale = WindowScale();
+  const int w = static_cast<int>(windowScale * static_cast<int>(mWidth * mDrawScale));
+  const int h = static_cast<int>(windowScale * static_cast<int>(mHeight * mDrawScale));
+  const bool parentHasResized = mDelegate.RequestEditorResize(w, h, needsPlatformResize);
+  ResizeNativeWindow(parentHasResized);
+}
+
+void IGraphics::Resize(int width, int height, float scale, bool needsPlatformResize) {
+  mDelegate.ClampEditorSize(width, height);
+  scale = std::clamp(scale, mMinScale, mMaxScale);
+  if (width == mWidth && height == mHeight && scale == mDrawScale) return;
+
+  // During a corner drag the pointer stays with the corner control.
+  if (!mResizingInProcess) ReleaseMouseCapture();
+
+  mWidth = width;
+  mHeight = height;
+  mDrawScale = scale;
+  RequestWindowResize(needsPlatformResize);
+
+  EachControl([](IControl& control) { control.OnResize(); });
+  SetAllControlsDirty();
+  OnSurfaceResize();
+
+  if (mLayoutOnResize) mDelegate.RunLayout(this);
+}
+
+void IGraphics::SetScreenScale(float scale) {
+  mScreenScale = scale;
+  RequestWindowResize(true);
+  EachControl([](IControl& control) { control.OnScaleChanged(); });
+  SetAllControlsDirty();
+  OnSurfaceResize();
+}
+
+void IGraphics::FinishCornerResize() {
+  mResizingInProcess = false;
+  // While dragging, bitmaps are drawn scaled; reloading them for the new total scale waits
+  // until the drag is over.
+  if (mResizerMode == EResizerMode::Scale) {
+    EachControl([](IControl& control) { control.OnScaleChanged(); });
+    SetAllControlsDirty();
+  }
+}
+
+void IGraphics::SetScaleConstraints(float lo, float hi) {
+  mMinScale = std::min(lo, hi);
+  mMaxScale = std::max(lo, hi);
+}
+
+void IGraphics::EnableTooltips(bool enable) {
+  mEnableTooltips = enable;
+  if (enable) mEnableMouseOver = true;
+}
+
+IControl* IGraphics::ControlAtPoint(float x, float y, bool capture, bool mouseOver,
+                                    int64_t touchID) {
+  if (!mCapturedMap.empty()) {
+    const auto it = mCapturedMap.find(touchID);
+    if (it != mCapturedMap.end()) return it->second;
+  }
+
+  IControl* found = nullptr;
+  int foundIdx = -1;
+  if (!mouseOver || mEnableMouseOver) {
+    // The background never becomes the mouse-over control.
+    const int last = mouseOver ? 1 : 0;
+    for (int i = NControls() - 1; i >= last; --i) {
+      IControl* control = GetControl(i);
+      if (control->IsHidden() || control->GetIgnoreMouse()) continue;
+      const bool allowed =
+          !control->IsDisabled() ||
+          (mouseOver ? control->GetMouseOverWhenDisabled() : control->GetMouseEventsWhenDisabled());
+      if (allowed && control->HitTest(x, y)) {
+        found = control;
+        foundIdx = i;
+        break;
+      }
+    }
+  }
+
+  if (capture && found) {
+    if (mEnableMultiTouch && !found->GetWantsMultiTouch() && IsControlCaptured(found))
+      return nullptr;
+    mCapturedMap[touchID] = found;
+  }
+  if (mouseOver) mMouseOverIdx = foundIdx;
+  return found;
+}
+
+void IGraphics::ReleaseMouseCapture() {
+  mCapturedMap.clear();
+  if (mCursorHidden) HidePointer(false, true);
+}
+
+bool IGraphics::IsControlCaptured(const IControl* control) const {
+  for (const auto& [touchID, captured] : mCapturedMap)
+    if (captured == control) return true;
+  return false;
+}
+
+bool IGraphics::OnKeyDown(float x, float y, const IKeyEvent& key) {
+  TraceHook("IGraphics::OnKeyDown", __LINE__, "x:%0.2f, y:%0.2f, key:%s", x, y, key.utf8);
+  IControl* control = ControlAtPoint(x, y);
+  if (control && control != GetControl(0) && control->OnKeyDown(x, y, key)) return true;
+  return mKeyHandlerFunc ? mKeyHandlerFunc(key, false) : false;
+}
+
+bool IGraphics::OnKeyUp(float x, float y, const IKeyEvent& key) {
+  TraceHook("IGraphics::OnKeyUp", __LINE__, "x:%0.2f, y:%0.2f, key:%s", x, y, key.utf8);
+  IControl* control = ControlAtPoint(x, y);
+  if (control && control != GetControl(0) && control->OnKeyUp(x, y, key)) return true;
+  return mKeyHandlerFunc ? mKeyHandlerFunc(key, true) : false;
+}
+
+}  // namespace iplug::igraphics
