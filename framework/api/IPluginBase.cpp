@@ -1,0 +1,81 @@
+#include "framework/api/IPluginBase.h"
+
+#include <cmath>
+#include <cstring>
+
+#include "framework/IPlugUtilities.h"
+
+namespace iplug {
+
+namespace {
+
+// The image is little-endian whatever the machine, since hosts move projects between machines.
+void EncodeLittleEndian(double value, uint8_t (&bytes)[8]) {
+  uint64_t bits;
+  std::memcpy(&bits, &value, sizeof bits);
+  for (int i = 0; i < 8; ++i) bytes[i] = static_cast<uint8_t>(bits >> (8 * i));
+}
+
+double DecodeLittleEndian(const uint8_t (&bytes)[8]) {
+  uint64_t bits = 0;
+  for (int i = 0; i < 8; ++i) bits |= static_cast<uint64_t>(bytes[i]) << (8 * i);
+  double value;
+  std::memcpy(&value, &bits, sizeof value);
+  return value;
+}
+
+}  // namespace
+
+PresetSlot::PresetSlot() {
+  std::strncpy(name.data(), "empty", name.size() - 1);
+}
+
+IPluginBase::IPluginBase(int nParams, int nPresets) : IGEditorDelegate(nParams) {
+  for (int i = 0; i < nPresets; ++i) mPresets.push_back(std::make_unique<PresetSlot>());
+}
+
+IPluginBase::~IPluginBase() = default;
+
+PresetSlot* IPluginBase::GetPreset(int index) {
+  return (index >= 0 && index < NPresets()) ? mPresets[static_cast<size_t>(index)].get() : nullptr;
+}
+
+bool IPluginBase::WriteState(IStateChunk& chunk) const {
+  return SerializeParams(chunk);
+}
+
+int IPluginBase::ReadState(const IStateChunk& chunk, int startPos) {
+  return UnserializeParams(chunk, startPos);
+}
+
+bool IPluginBase::SerializeParams(IStateChunk& chunk) const {
+  bool ok = true;
+  for (int i = 0; i < NParams(); ++i) {
+    const IParam* param = GetParam(i);
+    const double value = param->Value();
+    TraceHook("iplug::IPluginBase::SerializeParams", __LINE__, "%d %s %f", i, param->Name(), value);
+    uint8_t bytes[8];
+    EncodeLittleEndian(value, bytes);
+    ok = chunk.PutBytes(bytes, 8) > 0 && ok;
+  }
+  return ok;
+}
+
+int IPluginBase::UnserializeParams(const IStateChunk& chunk, int startPos) {
+  int pos = startPos;
+  for (int i = 0; i < NParams() && pos >= 0; ++i) {
+    uint8_t bytes[8];
+    pos = chunk.GetBytes(bytes, 8, pos);
+    if (pos < 0) break;
+    IParam* param = GetParam(i);
+    const double value = DecodeLittleEndian(bytes);
+    TraceHook("iplug::IPluginBase::UnserializeParams", __LINE__, "%d %s %f", i, param->Name(),
+              value);
+    // A damaged or hostile image must not put a non-finite value on the audio path.
+    if (std::isfinite(value)) param->SetValue(value);
+  }
+  OnParamsReset(kPresetRecall);
+  return pos;
+}
+
+}  // namespace iplug
