@@ -1,6 +1,11 @@
 #include "plugin/Corvane.h"
 
+#include <algorithm>
+#include <cmath>
+
 #include "framework/IPlugUtilities.h"
+#include "graphics/IGraphics.h"
+#include "plugin/editor/DisplayScale.h"
 
 namespace corvane {
 
@@ -27,14 +32,17 @@ PluginConfig MakeCorvaneConfig() {
   return config;
 }
 
-Corvane::Corvane() : IEditorDelegate(kNumParams), IPlugProcessor(MakeCorvaneConfig()) {
+Corvane::Corvane(int32_t apiKind)
+    : IPlugAPIBase(MakeCorvaneConfig(), apiKind), IPlugProcessor(MakeCorvaneConfig()) {
   DefineParameters();
   mEngine.InitOversampling(GetParam(kOversampling)->Value() >= 0.5);
   mCurvePoints.assign(kCurvePoints, 0.0);
   DeriveCoefficients();
 }
 
-Corvane::~Corvane() = default;
+Corvane::~Corvane() {
+  StopIdleTimer();
+}
 
 void Corvane::DefineParameters() {
   GetParam(kThreshold)->DefineDouble("Threshold", 0.0, -60.0, 0.0, 0.1, "dB");
@@ -73,7 +81,17 @@ void Corvane::DeriveCoefficients() {
 }
 
 void Corvane::PushCurveToEditor() {
+  std::lock_guard<std::mutex> displayLock(mCurveDisplayMutex);
+  if (!mCurveDisplay) return;
   ComputeCurvePoints(mEngine.LatestCurve(), mCurvePoints.data());
+  std::lock_guard<std::mutex> pointsLock(mCurveDisplay->PointsMutex());
+  mCurveDisplay->Points().assign(mCurvePoints.begin(), mCurvePoints.end());
+  mCurveDisplay->MarkForRedraw();
+}
+
+void Corvane::SetCurveDisplay(CurveDisplay* display) {
+  std::lock_guard<std::mutex> lock(mCurveDisplayMutex);
+  mCurveDisplay = display;
 }
 
 void Corvane::ProcessAudio(double** inputs, double** outputs, int frames) {
@@ -110,6 +128,28 @@ void Corvane::OnEditorParamChange(int paramIdx, EParamSource /*source*/) {
 void Corvane::OnIdleTick() {
   int latency = 0;
   if (mEngine.TakePendingLatency(latency)) ReportLatencyIfChanged(latency);
+  for (EMeter meter : {kMeterInputLeft, kMeterInputRight, kMeterOutputLeft, kMeterOutputRight})
+    mEngine.Sender(meter).TransmitToEditor(*this);
+}
+
+void Corvane::OnEditorOpen() {
+  IPlugAPIBase::OnEditorOpen();
+  if (igraphics::IGraphics* ui = GetUI()) {
+    const float scale = StoredDisplayScale();
+    if (std::fabs(scale - ui->GetDrawScale()) > 0.0001f) {
+      // Applied as a finished corner drag would be, so bitmaps reload at the new scale.
+      ui->SetResizingInProcess(true);
+      ui->SetShiftDuringResize(false);
+      ui->Resize(ui->Width(), ui->Height(), scale, true);
+      ui->FinishCornerResize();
+    }
+  }
+  PushCurveToEditor();
+}
+
+void Corvane::OnEditorClose() {
+  if (igraphics::IGraphics* ui = GetUI()) WriteDisplayScale("corvane", ui->GetDrawScale());
+  SetCurveDisplay(nullptr);
 }
 
 }  // namespace corvane

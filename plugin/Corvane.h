@@ -3,10 +3,13 @@
 #include <atomic>
 #include <vector>
 
-#include "framework/IEditorDelegate.h"
+#include <mutex>
+
 #include "framework/IPlugConfig.h"
 #include "framework/IPlugProcessor.h"
+#include "framework/api/IPlugAPIBase.h"
 #include "plugin/CorvaneParams.h"
+#include "plugin/CurveDisplay.h"
 #include "plugin/dsp/SaturationEngine.h"
 
 namespace corvane {
@@ -15,12 +18,13 @@ namespace corvane {
 iplug::PluginConfig MakeCorvaneConfig();
 
 /**
- * The Corvane plug-in object: its parameters, its reactions to parameter changes and resets,
- * and the audio engine it drives.
+ * The Corvane plug-in object: its parameters, its reactions to parameter changes, resets and
+ * editor events, and the audio engine it drives.
  */
-class Corvane : public iplug::IEditorDelegate, public iplug::IPlugProcessor {
+class Corvane : public iplug::IPlugAPIBase, public iplug::IPlugProcessor {
  public:
-  Corvane();
+  /** apiKind identifies the binding that builds the object (4 for AAX, 0 for none). */
+  explicit Corvane(int32_t apiKind = 0);
   ~Corvane() override;
 
   // IPlugProcessor
@@ -29,20 +33,27 @@ class Corvane : public iplug::IEditorDelegate, public iplug::IPlugProcessor {
   void ResetProcessing() override;
   bool EmitMidiMessage(const iplug::MidiMessage&) override { return false; }
 
-  // IEditorDelegate
+  // Editor delegate
   using IEditorDelegate::OnParamChange;
+  /** [any non-audio thread that delivers a change] */
   void OnParamChange(int paramIdx) override;
+  /** [main] */
   void OnEditorParamChange(int paramIdx, iplug::EParamSource source) override;
-  void BeginEditFromEditor(int) override {}
-  void EndEditFromEditor(int) override {}
+  /** [main] Restores the stored display scale and shows the curve. */
+  void OnEditorOpen() override;
+  /** [main] Stores the display scale and lets go of the curve display. */
+  void OnEditorClose() override;
 
-  /** [main] Every 20 ms: reports a latency change the audio thread asked for. */
-  void OnIdleTick();
+  /** [main] Every 20 ms: reports a latency change the audio thread asked for, then hands the
+   * meter records to the editor. */
+  void OnIdleTick() override;
 
   /** Reads parameters 0..10, publishes new coefficients to the audio thread. */
   void DeriveCoefficients();
-  /** Computes the editor's picture of the curve from the latest coefficients. */
+  /** Computes the curve picture and hands it to the curve display, if one is attached. */
   void PushCurveToEditor();
+  /** [main] Set by the editor's layout; null while no editor is open. */
+  void SetCurveDisplay(CurveDisplay* display);
 
   int ReportedLatency() const { return mReportedLatency.load(std::memory_order_acquire); }
   const std::vector<double>& CurvePoints() const { return mCurvePoints; }
@@ -56,6 +67,10 @@ class Corvane : public iplug::IEditorDelegate, public iplug::IPlugProcessor {
 
   SaturationEngine mEngine;
   std::vector<double> mCurvePoints;
+  // Parameter changes may arrive on a host thread while the editor closes on the main thread:
+  // the display is only touched, and only forgotten, under this lock.
+  std::mutex mCurveDisplayMutex;
+  CurveDisplay* mCurveDisplay = nullptr;
   std::atomic<int> mReportedLatency{-1};
 };
 

@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
-# Builds and runs the whole test suite: a Release build, then the same tests under
-# AddressSanitizer + UndefinedBehaviorSanitizer.
+# Builds and runs the whole test suite: a Release build, the same tests under
+# AddressSanitizer + UndefinedBehaviorSanitizer, and the multi-threaded tests under
+# ThreadSanitizer.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -13,3 +14,8 @@ for preset in release asan; do
   cmake --build --preset "$preset" -j"$jobs"
   ctest --preset "$preset" -j"$jobs"
 done
+
+echo "== tsan (threads) =="
+cmake --preset tsan >/dev/null
+cmake --build --preset tsan -j"$jobs" --target framework_thread_tests framework_api_thread_tests
+ctest --preset tsan -j"$jobs" -L threads
