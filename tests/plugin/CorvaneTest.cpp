@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <cstring>
 #include <string>
 
@@ -103,4 +104,28 @@ TEST(Corvane, LatencyIsReportedOnResetAndAfterASwitchOnlyWhenItChanges) {
   plug.OnEditorParamChange(kOversampling, iplug::kDelegate);
   plug.ResetProcessing();
   EXPECT_EQ(plug.reports.back(), 0);
+}
+
+TEST(Corvane, StateImageIsTheTwelveValuesAndRestoringReachesTheEngine) {
+  Corvane plug;
+  iplug::IStateChunk chunk;
+  ASSERT_TRUE(plug.SerializeParams(chunk));
+  ASSERT_EQ(chunk.Size(), 96);
+  const double defaults[] = {0, 0, 1, 0, 0.1, 0, 0, 0, 0, 50, 0, 0};
+  for (int i = 0; i < 12; ++i) {
+    double v = -1;
+    chunk.Get(&v, 8 * i);
+    EXPECT_DOUBLE_EQ(v, defaults[i]) << i;
+  }
+
+  // A restored state derives new coefficients and requests oversampling, as if each parameter
+  // had been changed; a non-finite value leaves its parameter alone.
+  iplug::IStateChunk stored;
+  const double values[] = {-20, 0, 1.1, 0, 3, 0, std::nan(""), 0, 12, 100, -6, 1};
+  for (double v : values) stored.Put(v);
+  EXPECT_EQ(plug.UnserializeParams(stored, 0), 96);
+  EXPECT_DOUBLE_EQ(plug.GetParam(kModA)->Value(), 0.0);
+  EXPECT_NEAR(plug.Engine().LatestCurve().upperThreshold, 0.1, 1e-12);
+  EXPECT_DOUBLE_EQ(plug.Engine().LatestCurve().wet, 1.0);
+  EXPECT_TRUE(plug.Engine().OversamplingRequested());
 }
