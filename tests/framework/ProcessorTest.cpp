@@ -4,36 +4,11 @@
 #include <vector>
 
 #include "framework/IPlugProcessor.h"
+#include "tests/framework/ProcessorTestSupport.h"
 
 using namespace iplug;
 
-namespace {
-
-PluginConfig ConfigFor(const char* io, int latency = 0) {
-  PluginConfig config;
-  config.channelIOStr = io;
-  config.latency = latency;
-  return config;
-}
-
-class TestProcessor : public IPlugProcessor {
- public:
-  explicit TestProcessor(const PluginConfig& config) : IPlugProcessor(config) {}
-  bool EmitMidiMessage(const MidiMessage&) override { return false; }
-};
-
-/** Connects every channel, binds host arrays and returns pointers for the binding calls. */
-struct HostBuffers {
-  HostBuffers(int channels, int frames)
-      : in(channels, std::vector<float>(frames)), out(channels, std::vector<float>(frames)) {
-    for (auto& c : in) inPtrs.push_back(c.data());
-    for (auto& c : out) outPtrs.push_back(c.data());
-  }
-  std::vector<std::vector<float>> in, out;
-  std::vector<float*> inPtrs, outPtrs;
-};
-
-}  // namespace
+using namespace processor_test;
 
 TEST(ChannelIO, ParsesLayoutsBusesAndWildcards) {
   std::vector<ChannelLayout> layouts;

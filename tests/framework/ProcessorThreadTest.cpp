@@ -5,39 +5,16 @@
 #include <vector>
 
 #include "framework/IPlugProcessor.h"
+#include "tests/framework/ProcessorTestSupport.h"
 
 using namespace iplug;
 
-namespace {
-
-class TestProcessor : public IPlugProcessor {
- public:
-  explicit TestProcessor(const PluginConfig& config) : IPlugProcessor(config) {}
-  bool EmitMidiMessage(const MidiMessage&) override { return false; }
-};
-
-struct HostBuffers {
-  HostBuffers(int channels, int frames)
-      : in(channels, std::vector<float>(frames)), out(channels, std::vector<float>(frames)) {
-    for (auto& c : in) inPtrs.push_back(c.data());
-    for (auto& c : out) outPtrs.push_back(c.data());
-  }
-  std::vector<std::vector<float>> in, out;
-  std::vector<float*> inPtrs, outPtrs;
-};
-
-PluginConfig Stereo() {
-  PluginConfig config;
-  config.channelIOStr = "2-2";
-  return config;
-}
-
-}  // namespace
+using namespace processor_test;
 
 // The main thread changes the latency while the audio thread runs bypassed blocks: the audio
 // thread must never wait, and never touch a delay line the main thread is replacing.
 TEST(Processor, LatencyChangesRaceBypassedBlocksSafely) {
-  TestProcessor p(Stereo());
+  TestProcessor p(ConfigFor("2-2"));
   constexpr int kFrames = 64;
   p.ResizeChannelBuffers(kFrames);
   p.SetChannelsConnected(kInput, 0, 2, true);
