@@ -17,5 +17,5 @@ done
 
 echo "== tsan (threads) =="
 cmake --preset tsan >/dev/null
-cmake --build --preset tsan -j"$jobs" --target framework_thread_tests framework_api_thread_tests
+cmake --build --preset tsan -j"$jobs" --target framework_thread_tests framework_api_thread_tests aax_thread_tests
 ctest --preset tsan -j"$jobs" -L threads

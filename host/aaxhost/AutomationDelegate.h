@@ -1,0 +1,70 @@
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <mutex>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "aax/interfaces/AAX_IAutomationDelegate.h"
+#include "host/aaxhost/HostObject.h"
+
+namespace aaxhost {
+
+struct AutomationEvent {
+  enum class Kind {
+    kRegister,
+    kUnregister,
+    kTouch,
+    kRelease,
+    kSetValueRequest,
+    kCurrentValue,
+    kNameChanged
+  };
+  Kind kind;
+  std::string parameterID;
+  double value = 0.0;  ///< set-value requests and current values
+};
+
+/**
+ * The automation delegate of one instance. Records every call in order; set-value requests are
+ * also handed to the host's handler, which normally applies them to the plug-in through
+ * UpdateParameterNormalizedValue (synchronously or later, as the host chooses). Requests for IDs
+ * that were never registered are recorded but answered with AAX_ERROR_INVALID_PARAMETER_ID.
+ */
+class AutomationDelegate final
+    : public HostObject<AAX_IAutomationDelegateV1, AAX_IAutomationDelegateV2> {
+ public:
+  using SetValueHandler = std::function<void(const std::string& parameterID, double value)>;
+
+  AutomationDelegate();
+
+  void SetSetValueHandler(SetValueHandler handler);
+  std::vector<AutomationEvent> Events() const;
+  void ClearEvents();
+  bool IsRegistered(const std::string& parameterID) const;
+  size_t RegisteredCount() const;
+
+  AAX_Result RegisterParameter(AAX_CParamID parameterID) noexcept override;
+  AAX_Result UnregisterParameter(AAX_CParamID parameterID) noexcept override;
+  AAX_Result PostSetValueRequest(AAX_CParamID parameterID,
+                                 double normalizedValue) noexcept override;
+  AAX_Result PostCurrentValue(AAX_CParamID parameterID, double normalizedValue) noexcept override;
+  AAX_Result PostTouchRequest(AAX_CParamID parameterID) noexcept override;
+  AAX_Result PostReleaseRequest(AAX_CParamID parameterID) noexcept override;
+  AAX_Result GetTouchState(AAX_CParamID parameterID, AAX_CBoolean* outTouched) noexcept override;
+  AAX_Result ParameterNameChanged(AAX_CParamID parameterID) noexcept override;
+
+ private:
+  /** Records the event; false when the ID is not registered. */
+  bool Record(AutomationEvent::Kind kind, AAX_CParamID parameterID, double value);
+
+  mutable std::mutex mMutex;
+  std::vector<AutomationEvent> mEvents;
+  std::set<std::string> mRegistered;
+  std::set<std::string> mTouched;
+  SetValueHandler mHandler;
+};
+
+}  // namespace aaxhost
