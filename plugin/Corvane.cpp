@@ -32,8 +32,7 @@ PluginConfig MakeCorvaneConfig() {
   return config;
 }
 
-Corvane::Corvane(int32_t apiKind)
-    : IPlugAPIBase(MakeCorvaneConfig(), apiKind), IPlugProcessor(MakeCorvaneConfig()) {
+Corvane::Corvane() : IPlugAAX(MakeCorvaneConfig()) {
   DefineParameters();
   mEngine.InitOversampling(GetParam(kOversampling)->Value() >= 0.5);
   mCurvePoints.assign(kCurvePoints, 0.0);

@@ -6,8 +6,7 @@
 #include <mutex>
 
 #include "framework/IPlugConfig.h"
-#include "framework/IPlugProcessor.h"
-#include "framework/api/IPlugAPIBase.h"
+#include "framework/aax/IPlugAAX.h"
 #include "plugin/CorvaneParams.h"
 #include "plugin/CurveDisplay.h"
 #include "plugin/dsp/SaturationEngine.h"
@@ -21,17 +20,15 @@ iplug::PluginConfig MakeCorvaneConfig();
  * The Corvane plug-in object: its parameters, its reactions to parameter changes, resets and
  * editor events, and the audio engine it drives.
  */
-class Corvane : public iplug::IPlugAPIBase, public iplug::IPlugProcessor {
+class Corvane : public iplug::IPlugAAX {
  public:
-  /** apiKind identifies the binding that builds the object (4 for AAX, 0 for none). */
-  explicit Corvane(int32_t apiKind = 0);
+  Corvane();
   ~Corvane() override;
 
   // IPlugProcessor
   void ProcessAudio(double** inputs, double** outputs, int frames) override;
   void ProcessWhileBypassed(double** inputs, int frames) override;
   void ResetProcessing() override;
-  bool EmitMidiMessage(const iplug::MidiMessage&) override { return false; }
 
   // Editor delegate
   using IEditorDelegate::OnParamChange;
