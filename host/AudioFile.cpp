@@ -82,8 +82,9 @@ std::string Quoted(const fs::path& path) {
   return text;
 }
 
-/** Creates a file no one else uses next to the target, readable as the umask allows. */
-int CreateTemporary(const fs::path& target, fs::path& temporary) {
+}  // namespace
+
+int CreateTemporaryNextTo(const fs::path& target, fs::path& temporary) {
   static std::atomic<unsigned> counter{0};
   const fs::path directory = target.has_parent_path() ? target.parent_path() : fs::path(".");
   for (int attempt = 0; attempt < 100; ++attempt) {
@@ -101,8 +102,6 @@ int CreateTemporary(const fs::path& target, fs::path& temporary) {
   }
   throw HostError("cannot create a temporary file in " + Quoted(directory));
 }
-
-}  // namespace
 
 std::optional<SampleFormat> ParseSampleFormat(std::string_view name) {
   const std::string lower = Lower(std::string(name));
@@ -180,7 +179,7 @@ AudioFileWriter::AudioFileWriter(const fs::path& target, Container container, Sa
     throw HostError(std::string(ContainerName(container)) + " cannot hold " +
                     SampleFormatName(format) + " samples at " + std::to_string(sampleRate) + " Hz");
 
-  mFd = CreateTemporary(target, mTemporary);
+  mFd = CreateTemporaryNextTo(target, mTemporary);
   // The descriptor stays ours: libsndfile would close it on some failure paths but not on
   // others, and a double close could hit a descriptor opened meanwhile.
   mFile = sf_open_fd(mFd, SFM_WRITE, &info, SF_FALSE);

@@ -22,6 +22,10 @@ std::optional<Container> ContainerForPath(const std::filesystem::path& path);
 const char* ContainerName(Container container);
 bool ContainerHolds(Container container, SampleFormat format);
 
+/** Creates a file no one else uses next to the target, readable as the umask allows, and
+ * returns its descriptor; throws HostError (usage status) when the directory is unwritable. */
+int CreateTemporaryNextTo(const std::filesystem::path& target, std::filesystem::path& temporary);
+
 /** Reads an audio file libsndfile understands, as interleaved float frames. */
 class AudioFileReader final : public FrameSource {
  public:

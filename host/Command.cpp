@@ -7,13 +7,17 @@
 #include <memory>
 #include <optional>
 #include <ostream>
+#include <sstream>
 
 #include "host/AudioFile.h"
 #include "host/CommandLine.h"
 #include "host/DemoSignal.h"
+#include "host/Describe.h"
 #include "host/HostError.h"
+#include "host/ModuleHost.h"
 #include "host/PluginSession.h"
 #include "host/RenderLoop.h"
+#include "host/StateChunk.h"
 
 namespace corvane::host {
 
@@ -64,6 +68,112 @@ class ProgressBar {
   int mShown = -1;
 };
 
+std::unique_ptr<PluginSession> OpenSession(const PluginSource& source) {
+  if (source.inProcess) return MakeCorvaneSession();
+  return MakeModuleSession(source.module.value_or(DefaultModulePath()));
+}
+
+/** Reads a state file and checks that it is the plug-in's kind of state. */
+ChunkRecord ReadStateFor(const fs::path& path, const PluginSession& session) {
+  ChunkRecord record = ReadChunkFile(path);
+  if (record.chunkID != session.StateChunkID())
+    throw HostError("'" + path.string() + "' holds the state chunk " +
+                    DescribeTypeID(record.chunkID) + ", not the plug-in's " +
+                    DescribeTypeID(session.StateChunkID()));
+  return record;
+}
+
+/** The first frame at or after a time. */
+int64_t FrameAt(double seconds, int rate) {
+  // Times typed in decimal rarely land exactly on a frame; forgive the last bits.
+  return static_cast<int64_t>(std::ceil(seconds * rate - 1e-6));
+}
+
+struct TimedSetting {
+  int64_t frame;
+  ParameterSetting setting;
+};
+
+/** Host automation, bypass and meter readings between the blocks of a render. */
+class RenderTimeline {
+ public:
+  RenderTimeline(PluginSession& session, const RenderOptions& options,
+                 const std::vector<ParameterSetting>& automation, int rate, std::ostream& out)
+      : mSession(session), mRate(rate), mMeters(options.meters), mOut(out) {
+    for (size_t i = 0; i < automation.size(); ++i)
+      mAutomation.push_back(
+          TimedSetting{FrameAt(options.automation[i].seconds, rate), automation[i]});
+    // Command-line order decides between changes due at the same frame.
+    std::stable_sort(
+        mAutomation.begin(), mAutomation.end(),
+        [](const TimedSetting& a, const TimedSetting& b) { return a.frame < b.frame; });
+    for (const BypassSpan& span : options.bypass)
+      mBypass.emplace_back(FrameAt(span.from, rate), FrameAt(span.to, rate));
+    mMeterInterval = std::max<int64_t>(1, std::llround(rate * kMeterSeconds));
+    mNextMeterLine = mMeterInterval;
+  }
+
+  void BeforeBlock(int64_t frame) {
+    if (frame == 0) mSession.TakeMeterReading();  // the pre-roll is no part of the audio
+    while (mNextSetting < mAutomation.size() && mAutomation[mNextSetting].frame <= frame) {
+      const ParameterSetting& setting = mAutomation[mNextSetting++].setting;
+      mSession.SetParameter(setting.index, setting.value);
+    }
+    bool bypassed = false;
+    for (const auto& [from, to] : mBypass) bypassed = bypassed || (from <= frame && frame < to);
+    if (bypassed != mBypassed) {
+      mSession.SetBypass(bypassed);
+      mBypassed = bypassed;
+    }
+  }
+
+  void AfterBlock(int64_t frame) {
+    if (!mMeters) return;
+    const MeterReading reading = mSession.TakeMeterReading();
+    mPending.input = std::max(mPending.input, reading.input);
+    mPending.output = std::max(mPending.output, reading.output);
+    mUnprinted = true;
+    if (frame < mNextMeterLine) return;
+    PrintMeters(frame);
+    while (mNextMeterLine <= frame) mNextMeterLine += mMeterInterval;
+  }
+
+  /** The reading since the last line, if any. */
+  void Finish(int64_t frame) {
+    if (mMeters && mUnprinted) PrintMeters(frame);
+  }
+
+ private:
+  static constexpr double kMeterSeconds = 0.1;
+
+  void PrintMeters(int64_t frame) {
+    if (!mHeaderPrinted) {
+      mOut << "  time s  input dBFS  output dBFS\n";
+      mHeaderPrinted = true;
+    }
+    char line[64];
+    std::snprintf(line, sizeof line, "%8.3f  %10s  %11s\n", static_cast<double>(frame) / mRate,
+                  Decibels(mPending.input).c_str(), Decibels(mPending.output).c_str());
+    mOut << line;
+    mPending = MeterReading{};
+    mUnprinted = false;
+  }
+
+  PluginSession& mSession;
+  int mRate;
+  std::vector<TimedSetting> mAutomation;
+  size_t mNextSetting = 0;
+  std::vector<std::pair<int64_t, int64_t>> mBypass;
+  bool mBypassed = false;
+  bool mMeters;
+  std::ostream& mOut;
+  int64_t mMeterInterval = 1;
+  int64_t mNextMeterLine = 0;
+  MeterReading mPending;
+  bool mUnprinted = false;
+  bool mHeaderPrinted = false;
+};
+
 int RunRender(const std::vector<std::string>& args, std::ostream& out, std::ostream& err,
               bool showProgress) {
   const RenderOptions options = ParseRenderOptions(args);
@@ -73,11 +183,21 @@ int RunRender(const std::vector<std::string>& args, std::ostream& out, std::ostr
   }
 
   // Everything the user can get wrong is checked before any file is created.
-  std::unique_ptr<PluginSession> session = MakeCorvaneSession();
-  std::vector<std::string> texts;
-  if (!options.input) texts = DemoDriveSettings();
-  texts.insert(texts.end(), options.settings.begin(), options.settings.end());
-  const std::vector<ParameterSetting> settings = ResolveSettings(texts, *session);
+  std::unique_ptr<PluginSession> session = OpenSession(options.plugin);
+  if (!options.bypass.empty() && !session->SupportsBypass())
+    throw HostError(options.plugin.inProcess
+                        ? "--bypass needs the host binding's master bypass, which the in-process "
+                          "plug-in lacks; leave out --in-process"
+                        : "--bypass needs a master bypass parameter, which the plug-in lacks");
+  std::optional<ChunkRecord> stateIn;
+  if (options.stateIn) stateIn = ReadStateFor(*options.stateIn, *session);
+  const std::vector<ParameterSetting> demoSettings =
+      options.input ? std::vector<ParameterSetting>{}
+                    : ResolveSettings(DemoDriveSettings(), *session);
+  const std::vector<ParameterSetting> settings = ResolveSettings(options.settings, *session);
+  std::vector<ParameterSetting> automation;
+  for (const AutomationText& text : options.automation)
+    automation.push_back(ResolveSetting(text.setting, *session));
 
   std::unique_ptr<AudioFileReader> reader;
   std::vector<float> demo;
@@ -130,14 +250,25 @@ int RunRender(const std::vector<std::string>& args, std::ostream& out, std::ostr
     dryWriter.emplace(dryOutput, *container, format, channels, rate);
     dryWriter->Write(demo.data(), static_cast<int>(totalFrames));
   }
+  std::optional<AtomicFileWriter> stateWriter;
+  if (options.stateOut) stateWriter.emplace(*options.stateOut);
 
+  // A saved state replaces the demo's defaults; typed settings refine the saved state.
+  for (const ParameterSetting& setting : demoSettings)
+    session->SetParameter(setting.index, setting.value);
+  if (stateIn) session->LoadState(*stateIn);
   for (const ParameterSetting& setting : settings)
     session->SetParameter(setting.index, setting.value);
+  session->SetTrackName(options.input ? options.input->stem().string() : "Corvane demo");
+
+  RenderTimeline timeline(*session, options, automation, rate, out);
   RenderSettings renderSettings;
   renderSettings.sampleRate = rate;
   renderSettings.blockSize = options.blockSize;
   renderSettings.offline = options.offline;
   renderSettings.raw = options.raw;
+  renderSettings.beforeBlock = [&](int64_t frame) { timeline.BeforeBlock(frame); };
+  renderSettings.afterBlock = [&](int64_t frame) { timeline.AfterBlock(frame); };
 
   RenderStats stats;
   const auto started = std::chrono::steady_clock::now();
@@ -148,9 +279,14 @@ int RunRender(const std::vector<std::string>& args, std::ostream& out, std::ostr
   }
   const double seconds =
       std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
+  timeline.Finish(stats.frames + (options.raw ? 0 : stats.latency));
 
+  if (stateWriter) stateWriter->Write(SerializeChunk(session->SaveState()));
+  // Nothing is committed for a plug-in that does not let go cleanly.
+  session->Close();
   if (dryWriter) dryWriter->Commit();
   writer.Commit();
+  if (stateWriter) stateWriter->Commit();
 
   const double audioSeconds = static_cast<double>(stats.frames) / rate;
   char speed[32];
@@ -162,8 +298,68 @@ int RunRender(const std::vector<std::string>& args, std::ostream& out, std::ostr
       << Decibels(stats.outputPeak) << " dBFS, latency " << stats.latency << " samples, " << speed
       << " real time -> " << output.string();
   if (dryWriter) out << " (dry: " << dryOutput.string() << ")";
+  if (stateWriter) out << " (state: " << options.stateOut->string() << ")";
   out << '\n';
   return 0;
+}
+
+int RunDescribe(const std::vector<std::string>& args, std::ostream& out) {
+  const DescribeOptions options = ParseDescribeOptions(args);
+  if (options.help) {
+    out << UsageText();
+    return 0;
+  }
+  ModuleHost module(options.module.value_or(DefaultModulePath()));
+  const DescribedModule described{module.Path().string(), module.SdkVersion(),
+                                  &module.Description()};
+  const std::string text = options.json ? DescribeAsJson(described) : DescribeAsText(described);
+  module.Close();
+  out << text;
+  return 0;
+}
+
+int RunStateShow(const std::vector<std::string>& args, std::ostream& out) {
+  const StateShowOptions options = ParseStateShowOptions(args);
+  if (options.help) {
+    out << UsageText();
+    return 0;
+  }
+  std::unique_ptr<PluginSession> session = OpenSession(options.plugin);
+  const ChunkRecord record = ReadStateFor(*options.file, *session);
+  session->LoadState(record);
+
+  std::ostringstream text;
+  const uint32_t version = static_cast<uint32_t>(record.version);
+  char hexVersion[16];
+  std::snprintf(hexVersion, sizeof hexVersion, "0x%08X", version);
+  text << "state " << options.file->string() << ": chunk " << DescribeTypeID(record.chunkID) << ", "
+       << record.data.size() << " bytes\n"
+       << "  written for manufacturer " << DescribeTypeID(record.manufacturerID) << ", product "
+       << DescribeTypeID(record.productID) << ", plug-in " << DescribeTypeID(record.pluginID)
+       << ", version " << hexVersion << ", name \"" << record.name << "\"\n";
+  size_t width = 0;
+  for (int i = 0; i < session->ParameterCount(); ++i)
+    width = std::max(width, session->Parameter(i).name.size());
+  for (int i = 0; i < session->ParameterCount(); ++i) {
+    const std::string name = session->Parameter(i).name;
+    text << "  " << name << std::string(width - name.size() + 2, ' ') << session->ParameterText(i)
+         << '\n';
+  }
+  session->Close();
+  out << text.str();
+  return 0;
+}
+
+int RunState(const std::vector<std::string>& args, std::ostream& out) {
+  if (!args.empty() && args[0] == "show")
+    return RunStateShow(std::vector<std::string>(args.begin() + 1, args.end()), out);
+  if (!args.empty() && (args[0] == "--help" || args[0] == "-h")) {
+    out << UsageText();
+    return 0;
+  }
+  throw HostError(args.empty()
+                      ? "state needs a subcommand: state show FILE"
+                      : "unknown state subcommand '" + args[0] + "' (use: state show FILE)");
 }
 
 }  // namespace
@@ -172,17 +368,29 @@ std::string UsageText() {
   std::string text =
       "usage: corvane-host render [IN] [-o OUT] [--set NAME=VALUE]... [--block N] [--rate HZ]\n"
       "                           [--offline] [--raw] [--format pcm16|pcm24|float32|float64]\n"
+      "                           [--automate NAME@SECONDS=VALUE]... [--bypass FROM:TO]...\n"
+      "                           [--state-in FILE] [--state-out FILE] [--meters]\n"
+      "                           [--module PATH | --in-process]\n"
+      "       corvane-host describe [--module PATH] [--json]\n"
+      "       corvane-host state show FILE [--module PATH | --in-process]\n"
       "       corvane-host --help\n"
       "\n"
-      "Renders IN (WAV, AIFF or FLAC; mono or stereo) through the Corvane saturation plug-in,\n"
-      "with the output aligned to the input and of the same length. Without IN it renders an\n"
-      "8-second demo through a driven setting and writes corvane-demo.wav and\n"
+      "render: renders IN (WAV, AIFF or FLAC; mono or stereo) through the Corvane saturation\n"
+      "plug-in, with the output aligned to the input and of the same length. Without IN it\n"
+      "renders an 8-second demo through a driven setting and writes corvane-demo.wav and\n"
       "corvane-demo-dry.wav (the unprocessed demo).\n"
       "\n"
       "  -o, --output OUT   output file; its extension picks WAV, AIFF (.aif/.aiff) or FLAC\n"
       "                     (default: IN with \"-corvane\" before the extension)\n"
       "  --set NAME=VALUE   set a parameter by name (any case) or 0-based index, in its\n"
       "                     display unit; Oversampling takes on/off; the last one wins\n"
+      "  --automate NAME@SECONDS=VALUE\n"
+      "                     change a parameter during the render, at the first block that\n"
+      "                     starts at or after SECONDS into IN\n"
+      "  --bypass FROM:TO   bypass the plug-in from FROM to TO seconds (it fades over 10 ms)\n"
+      "  --state-in FILE    start from a saved plug-in state (before any --set)\n"
+      "  --state-out FILE   save the plug-in state as it is after the render\n"
+      "  --meters           print the plug-in's input and output peak meters every 100 ms\n"
       "  --block N          host block size in frames (default 512)\n"
       "  --rate HZ          processing rate (default: IN's rate, or 48000 for the demo);\n"
       "                     files are not resampled, so it must match IN's rate\n"
@@ -191,7 +399,12 @@ std::string UsageText() {
       "                     compensation, no tail\n"
       "  --format FORMAT    output samples: pcm16, pcm24, float32 or float64\n"
       "                     (default: IN's, or pcm24 for the demo)\n"
+      "  --module PATH      the plug-in module to load (default: the one built with this tool)\n"
+      "  --in-process       use the plug-in object linked into this tool instead of a module\n"
       "  -h, --help         show this text\n"
+      "\n"
+      "describe: prints what the module tells a host about its effect (--json: as JSON).\n"
+      "state show: prints the parameters a saved state holds.\n"
       "\n"
       "Parameters:\n";
   const std::unique_ptr<PluginSession> session = MakeCorvaneSession();
@@ -209,7 +422,8 @@ std::string UsageText() {
   }
   text +=
       "\n"
-      "Exit status: 0 on success, 2 for a usage or input problem, 1 if rendering failed.\n";
+      "Exit status: 0 on success, 2 for a usage or input problem, 1 if rendering failed or\n"
+      "the module could not be unloaded.\n";
   return text;
 }
 
@@ -225,9 +439,10 @@ int RunCommand(const std::vector<std::string>& args, std::ostream& out, std::ost
       out << UsageText();
       return 0;
     }
-    if (command == "render")
-      return RunRender(std::vector<std::string>(args.begin() + 1, args.end()), out, err,
-                       showProgress);
+    const std::vector<std::string> rest(args.begin() + 1, args.end());
+    if (command == "render") return RunRender(rest, out, err, showProgress);
+    if (command == "describe") return RunDescribe(rest, out);
+    if (command == "state") return RunState(rest, out);
     err << "corvane-host: unknown command '" << command << "'\n" << UsageText();
     return kExitUsage;
   } catch (const HostError& e) {

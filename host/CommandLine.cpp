@@ -5,6 +5,7 @@
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
+#include <functional>
 
 #include "host/HostError.h"
 
@@ -110,15 +111,24 @@ std::optional<double> ParseDecimal(std::string_view text) {
   return value;
 }
 
-RenderOptions ParseRenderOptions(const std::vector<std::string>& args) {
-  RenderOptions options;
+namespace {
+
+using ValueReader = std::function<std::string()>;
+using NoValueCheck = std::function<void()>;
+/** Handles one option; false when the flag is unknown. */
+using OptionHandler = std::function<bool(const std::string& flag, const ValueReader& value,
+                                         const NoValueCheck& none)>;
+
+/** Walks a command's arguments: "--flag=value" and "--flag value" are both accepted, "--" ends
+ * the options, and everything else that does not start with '-' is positional. */
+void ScanArguments(const std::vector<std::string>& args,
+                   const std::function<void(const std::string&)>& positional,
+                   const OptionHandler& option) {
   bool optionsEnded = false;
   for (size_t i = 0; i < args.size(); ++i) {
     const std::string& arg = args[i];
     if (optionsEnded || arg.empty() || arg[0] != '-') {
-      if (options.input)
-        throw HostError("unexpected argument '" + arg + "': only one input file is rendered");
-      options.input = arg;
+      positional(arg);
       continue;
     }
     if (arg == "-") throw HostError("reading from standard input is not supported; name a file");
@@ -127,7 +137,6 @@ RenderOptions ParseRenderOptions(const std::vector<std::string>& args) {
       continue;
     }
 
-    // "--flag=value" and "--flag value" are both accepted.
     std::string flag = arg;
     std::optional<std::string> attached;
     if (arg.rfind("--", 0) == 0) {
@@ -137,21 +146,101 @@ RenderOptions ParseRenderOptions(const std::vector<std::string>& args) {
         attached = arg.substr(equals + 1);
       }
     }
-    auto value = [&]() -> std::string {
+    const ValueReader value = [&]() -> std::string {
       if (attached) return *attached;
       if (i + 1 >= args.size()) throw HostError(flag + " needs a value");
       return args[++i];
     };
-    auto noValue = [&] {
+    const NoValueCheck none = [&] {
       if (attached) throw HostError(flag + " takes no value");
     };
+    if (!option(flag, value, none))
+      throw HostError("unknown option '" + flag + "' (see corvane-host --help)");
+  }
+}
 
+std::filesystem::path FileValue(const std::string& flag, const std::string& value) {
+  if (value.empty()) throw HostError(flag + " needs a file name");
+  return value;
+}
+
+/** --module and --in-process; false for other flags. */
+bool PluginOption(PluginSource& source, const std::string& flag, const ValueReader& value,
+                  const NoValueCheck& none) {
+  if (flag == "--module") {
+    source.module = FileValue(flag, value());
+  } else if (flag == "--in-process") {
+    none();
+    source.inProcess = true;
+  } else {
+    return false;
+  }
+  if (source.module && source.inProcess)
+    throw HostError("--module and --in-process exclude each other");
+  return true;
+}
+
+std::optional<double> ParseSeconds(std::string_view text) {
+  const std::optional<double> seconds = ParseDecimal(text);
+  if (!seconds || *seconds < 0.0) return std::nullopt;
+  return seconds;
+}
+
+}  // namespace
+
+AutomationText ParseAutomation(std::string_view text) {
+  const auto malformed = [&](const std::string& why) {
+    return HostError("--automate needs NAME@SECONDS=VALUE" + why + " (got '" + std::string(text) +
+                     "')");
+  };
+  const size_t equals = text.find('=');
+  if (equals == std::string_view::npos) throw malformed("");
+  const std::string_view target = text.substr(0, equals);
+  const size_t at = target.rfind('@');
+  if (at == std::string_view::npos || Trim(target.substr(0, at)).empty()) throw malformed("");
+  const std::optional<double> seconds = ParseSeconds(target.substr(at + 1));
+  if (!seconds) throw malformed(", with SECONDS a time of 0 or more");
+  AutomationText automation;
+  automation.seconds = *seconds;
+  automation.setting = std::string(target.substr(0, at)) + std::string(text.substr(equals));
+  return automation;
+}
+
+BypassSpan ParseBypass(std::string_view text) {
+  const size_t colon = text.find(':');
+  const std::optional<double> from =
+      colon == std::string_view::npos ? std::nullopt : ParseSeconds(text.substr(0, colon));
+  const std::optional<double> to =
+      colon == std::string_view::npos ? std::nullopt : ParseSeconds(text.substr(colon + 1));
+  if (!from || !to)
+    throw HostError("--bypass needs FROM:TO in seconds, both 0 or more (got '" + std::string(text) +
+                    "')");
+  if (*from >= *to)
+    throw HostError("--bypass needs FROM before TO (got '" + std::string(text) + "')");
+  return BypassSpan{*from, *to};
+}
+
+RenderOptions ParseRenderOptions(const std::vector<std::string>& args) {
+  RenderOptions options;
+  const auto positional = [&](const std::string& arg) {
+    if (options.input)
+      throw HostError("unexpected argument '" + arg + "': only one input file is rendered");
+    options.input = arg;
+  };
+  const auto option = [&](const std::string& flag, const ValueReader& value,
+                          const NoValueCheck& none) {
     if (flag == "-o" || flag == "--output") {
-      const std::string path = value();
-      if (path.empty()) throw HostError(flag + " needs a file name");
-      options.output = path;
+      options.output = FileValue(flag, value());
     } else if (flag == "--set") {
       options.settings.push_back(value());
+    } else if (flag == "--automate") {
+      options.automation.push_back(ParseAutomation(value()));
+    } else if (flag == "--bypass") {
+      options.bypass.push_back(ParseBypass(value()));
+    } else if (flag == "--state-in") {
+      options.stateIn = FileValue(flag, value());
+    } else if (flag == "--state-out") {
+      options.stateOut = FileValue(flag, value());
     } else if (flag == "--block") {
       options.blockSize = ParseCount(flag, value(), 1, kMaxBlockSize, "frames");
     } else if (flag == "--rate") {
@@ -162,18 +251,68 @@ RenderOptions ParseRenderOptions(const std::vector<std::string>& args) {
       if (!options.format)
         throw HostError("unknown format '" + name + "' (use pcm16, pcm24, float32 or float64)");
     } else if (flag == "--offline") {
-      noValue();
+      none();
       options.offline = true;
     } else if (flag == "--raw") {
-      noValue();
+      none();
       options.raw = true;
+    } else if (flag == "--meters") {
+      none();
+      options.meters = true;
     } else if (flag == "-h" || flag == "--help") {
-      noValue();
+      none();
       options.help = true;
     } else {
-      throw HostError("unknown option '" + flag + "' (see corvane-host --help)");
+      return PluginOption(options.plugin, flag, value, none);
     }
-  }
+    return true;
+  };
+  ScanArguments(args, positional, option);
+  return options;
+}
+
+DescribeOptions ParseDescribeOptions(const std::vector<std::string>& args) {
+  DescribeOptions options;
+  const auto positional = [](const std::string& arg) {
+    throw HostError("unexpected argument '" + arg + "': describe takes only options");
+  };
+  const auto option = [&](const std::string& flag, const ValueReader& value,
+                          const NoValueCheck& none) {
+    if (flag == "--module") {
+      options.module = FileValue(flag, value());
+    } else if (flag == "--json") {
+      none();
+      options.json = true;
+    } else if (flag == "-h" || flag == "--help") {
+      none();
+      options.help = true;
+    } else {
+      return false;
+    }
+    return true;
+  };
+  ScanArguments(args, positional, option);
+  return options;
+}
+
+StateShowOptions ParseStateShowOptions(const std::vector<std::string>& args) {
+  StateShowOptions options;
+  const auto positional = [&](const std::string& arg) {
+    if (options.file)
+      throw HostError("unexpected argument '" + arg + "': state show reads one file");
+    options.file = arg;
+  };
+  const auto option = [&](const std::string& flag, const ValueReader& value,
+                          const NoValueCheck& none) {
+    if (flag == "-h" || flag == "--help") {
+      none();
+      options.help = true;
+      return true;
+    }
+    return PluginOption(options.plugin, flag, value, none);
+  };
+  ScanArguments(args, positional, option);
+  if (!options.file && !options.help) throw HostError("state show needs a state file");
   return options;
 }
 

@@ -16,21 +16,67 @@ constexpr int kMaxBlockSize = 1 << 20;
 constexpr int kMinSampleRate = 8000;
 constexpr int kMaxSampleRate = 768000;
 
+/** Where the plug-in comes from. */
+struct PluginSource {
+  std::optional<std::filesystem::path> module;  // default: DefaultModulePath()
+  bool inProcess = false;
+};
+
+/** One --automate: "NAME=VALUE" applied at the first block boundary at or after seconds. */
+struct AutomationText {
+  double seconds = 0.0;
+  std::string setting;
+};
+
+/** One --bypass stretch, in seconds: from < to. */
+struct BypassSpan {
+  double from = 0.0;
+  double to = 0.0;
+};
+
 /** The arguments of `corvane-host render`, checked for form but not against any file. */
 struct RenderOptions {
   std::optional<std::filesystem::path> input;
   std::optional<std::filesystem::path> output;
   std::vector<std::string> settings;  // "NAME=VALUE", in command-line order
+  std::vector<AutomationText> automation;
+  std::vector<BypassSpan> bypass;
+  std::optional<std::filesystem::path> stateIn;
+  std::optional<std::filesystem::path> stateOut;
+  PluginSource plugin;
   int blockSize = kDefaultBlockSize;
   std::optional<int> sampleRate;
   std::optional<SampleFormat> format;
   bool offline = false;
   bool raw = false;
+  bool meters = false;
   bool help = false;
 };
 
 /** Parses the arguments after "render"; throws HostError on anything malformed. */
 RenderOptions ParseRenderOptions(const std::vector<std::string>& args);
+
+/** The arguments of `corvane-host describe`. */
+struct DescribeOptions {
+  std::optional<std::filesystem::path> module;
+  bool json = false;
+  bool help = false;
+};
+DescribeOptions ParseDescribeOptions(const std::vector<std::string>& args);
+
+/** The arguments of `corvane-host state show FILE`. */
+struct StateShowOptions {
+  std::optional<std::filesystem::path> file;
+  PluginSource plugin;
+  bool help = false;
+};
+/** args are those after "state show". */
+StateShowOptions ParseStateShowOptions(const std::vector<std::string>& args);
+
+/** "NAME@SECONDS=VALUE" into its time and "NAME=VALUE"; throws HostError when malformed. */
+AutomationText ParseAutomation(std::string_view text);
+/** "FROM:TO" in seconds; throws HostError when malformed, negative or empty. */
+BypassSpan ParseBypass(std::string_view text);
 
 /** A whole-text decimal number ("-3", "1.05", "2e-1"); nothing else, not even "3dB", "1,5",
  * "inf" or "nan", gets through. */

@@ -1,8 +1,10 @@
 #include <algorithm>
+#include <cmath>
 #include <stdexcept>
 #include <string>
 #include <utility>
 
+#include "host/HostError.h"
 #include "host/PluginSession.h"
 #include "plugin/Corvane.h"
 
@@ -33,7 +35,46 @@ class CorvaneSession final : public PluginSession {
     mPlugin.OnEditorParamChange(index, iplug::kDelegate);
   }
 
-  void Reset(double sampleRate, int maxBlock, bool offline) override {
+  std::string ParameterText(int index) const override {
+    const iplug::IParam* param = CheckedParam(index);
+    std::string text = param->DisplayText();
+    if (!param->Label()[0]) return text;
+    return text + " " + param->Label();
+  }
+
+  // The master bypass and its crossfade belong to the host binding, not to the plug-in object.
+  bool SupportsBypass() const override { return false; }
+  void SetBypass(bool) override {
+    throw std::logic_error("the in-process plug-in has no master bypass");
+  }
+
+  uint32_t StateChunkID() const override { return static_cast<uint32_t>(mPlugin.GetUniqueID()); }
+
+  ChunkRecord SaveState() override {
+    iplug::IStateChunk chunk;
+    if (!mPlugin.WriteState(chunk)) throw HostError(kExitFailure, "the plug-in wrote no state");
+    ChunkRecord record;
+    record.version = mPlugin.GetPluginVersion();
+    record.manufacturerID = static_cast<uint32_t>(mPlugin.GetMfrID());
+    record.productID = static_cast<uint32_t>(mPlugin.GetUniqueID());
+    // Without a module there is no component and so no native plug-in ID; the product stands in.
+    record.pluginID = static_cast<uint32_t>(mPlugin.GetUniqueID());
+    record.chunkID = StateChunkID();
+    record.name = mPlugin.GetPluginName();
+    record.data.assign(chunk.Data(), chunk.Data() + chunk.Size());
+    return record;
+  }
+
+  void LoadState(const ChunkRecord& record) override {
+    if (record.chunkID != StateChunkID())
+      throw HostError("the state holds chunk " + DescribeTypeID(record.chunkID) +
+                      ", but the plug-in keeps its state in " + DescribeTypeID(StateChunkID()));
+    iplug::IStateChunk chunk;
+    chunk.PutBytes(record.data.data(), static_cast<int32_t>(record.data.size()));
+    mPlugin.ReadState(chunk, 0);
+  }
+
+  void Reset(double sampleRate, int maxBlock, bool offline, int /*channels*/) override {
     if (maxBlock < 1) throw std::invalid_argument("block size must be positive");
     mPlugin.SetSampleRate(sampleRate);
     // The engine sizes its buffers from GetBlockSize(), so the channel buffers come first.
@@ -60,8 +101,19 @@ class CorvaneSession final : public PluginSession {
       mPlugin.BindHostBuffers(iplug::kInput, 0, kMaxChannels, inputs, n);
       mPlugin.BindHostBuffers(iplug::kOutput, 0, kMaxChannels, outputs, n);
       mPlugin.ProcessChannelsToHost(n);
+      // The peaks a host binding hands to the host's meters: all connected channels.
+      for (int c = 0; c < channels; ++c) {
+        mMeters.input = Peak(inputs[c], n, mMeters.input);
+        mMeters.output = Peak(outputs[c], n, mMeters.output);
+      }
       done += n;
     }
+  }
+
+  MeterReading TakeMeterReading() override {
+    const MeterReading reading = mMeters;
+    mMeters = MeterReading{};
+    return reading;
   }
 
   int Latency() const override { return mPlugin.GetLatency(); }
@@ -74,6 +126,11 @@ class CorvaneSession final : public PluginSession {
 
  private:
   static constexpr int kMaxChannels = 2;
+
+  static double Peak(const float* samples, int n, double peak) {
+    for (int i = 0; i < n; ++i) peak = std::max(peak, static_cast<double>(std::fabs(samples[i])));
+    return peak;
+  }
 
   const iplug::IParam* CheckedParam(int index) const {
     const iplug::IParam* param = mPlugin.GetParam(index);
@@ -98,6 +155,7 @@ class CorvaneSession final : public PluginSession {
   Corvane mPlugin;
   int mMaxBlock = 0;
   int mConnected = 0;
+  MeterReading mMeters;
 };
 
 }  // namespace

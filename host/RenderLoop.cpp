@@ -23,12 +23,16 @@ class IdleTimer {
       : mSession(session),
         mInterval(std::max<int64_t>(1, std::llround(sampleRate * kIdleTickSeconds))) {}
 
-  void Advance(int frames) {
+  /** Returns the ticks that fell due. */
+  int Advance(int frames) {
+    int ticks = 0;
     mElapsed += frames;
     while (mElapsed >= mInterval) {
       mElapsed -= mInterval;
       mSession.IdleTick();
+      ++ticks;
     }
+    return ticks;
   }
 
  private:
@@ -64,7 +68,7 @@ RenderStats Render(PluginSession& session, FrameSource& source, FrameSink& sink,
   if (channels < 1 || channels > 2) throw std::invalid_argument("only mono or stereo renders");
   if (block < 1) throw std::invalid_argument("block size must be positive");
 
-  session.Reset(settings.sampleRate, block, settings.offline);
+  session.Reset(settings.sampleRate, block, settings.offline, channels);
   IdleTimer timer(session, settings.sampleRate);
 
   const auto blockSamples = static_cast<size_t>(block) * static_cast<size_t>(channels);
@@ -76,17 +80,27 @@ RenderStats Render(PluginSession& session, FrameSource& source, FrameSink& sink,
 
   if (!settings.raw) {
     // The silence rendered here is what a host's transport would have played before the
-    // file starts; its output is never heard.
-    const auto limit = static_cast<int64_t>(settings.sampleRate * kMaxSettleSeconds);
-    for (int64_t settled = 0; session.Settling(); settled += block) {
+    // file starts; its output is never heard. The fixed pre-roll is there because a plug-in
+    // loaded from a module cannot say when its filters are full; it also gives every session
+    // the same silence before the audio, so that they can be compared sample for sample.
+    const int64_t preroll =
+        std::max<int64_t>(std::llround(settings.sampleRate * kMinPrerollSeconds),
+                          static_cast<int64_t>(kMinPrerollBlocks) * block) +
+        std::max(session.Latency(), 0);
+    const auto limit = preroll + static_cast<int64_t>(settings.sampleRate * kMaxSettleSeconds);
+    int64_t settled = 0;
+    auto silentBlock = [&] {
       if (settled >= limit)
         throw HostError(kExitFailure, "the plug-in did not settle within 60 s of silence");
       session.Process(in, out, channels, block);
-      timer.Advance(block);
+      settled += block;
+      return timer.Advance(block);
+    };
+    while (settled < preroll || session.Settling()) silentBlock();
+    // A latency change made while settling is only reported at an idle tick, and idle ticks
+    // come with rendered audio only: go on until one has come before the latency is read.
+    while (silentBlock() == 0) {
     }
-    // A latency change made while settling is only reported at an idle tick; take it before
-    // the latency is read.
-    session.IdleTick();
   }
 
   RenderStats stats;
@@ -94,6 +108,7 @@ RenderStats Render(PluginSession& session, FrameSource& source, FrameSink& sink,
   const int64_t latency = settings.raw ? 0 : std::max(stats.latency, 0);
   int64_t toSkip = latency;    // leading output that answers the settling silence
   int64_t tailLeft = latency;  // silence that pushes the last input frames out
+  int64_t position = 0;        // input frames handed to the plug-in, tail included
   bool exhausted = false;
 
   for (;;) {
@@ -120,8 +135,11 @@ RenderStats Render(PluginSession& session, FrameSource& source, FrameSink& sink,
     const int n = filled + tail;
     if (n == 0) break;
 
+    if (settings.beforeBlock) settings.beforeBlock(position);
     session.Process(in, out, channels, n);
     timer.Advance(n);
+    position += n;
+    if (settings.afterBlock) settings.afterBlock(position);
 
     const int skip = static_cast<int>(std::min<int64_t>(toSkip, n));
     toSkip -= skip;
@@ -134,6 +152,7 @@ RenderStats Render(PluginSession& session, FrameSource& source, FrameSink& sink,
     if (keep > 0) sink.Write(interleaved.data(), keep);
     if (progress) progress(stats.frames);
   }
+  session.RenderFinished();
   return stats;
 }
 

@@ -48,6 +48,9 @@ class MemorySink final : public FrameSink {
   std::vector<float> mData;
 };
 
+/** Called between blocks with the input position (in frames) of the next or last block. */
+using BlockHook = std::function<void(int64_t frame)>;
+
 struct RenderSettings {
   double sampleRate = 48000.0;
   int blockSize = 512;
@@ -55,6 +58,11 @@ struct RenderSettings {
   /** Write exactly what the plug-in produced for the input blocks (no settling, no latency
    * compensation) instead of output aligned with the input. */
   bool raw = false;
+  /** Before each block of the input and of the tail (not of the pre-roll): frame is the input
+   * position of the block's first frame. Host automation goes here. */
+  BlockHook beforeBlock;
+  /** After each such block: frame is the input position after it. */
+  BlockHook afterBlock;
 };
 
 struct RenderStats {
@@ -67,11 +75,18 @@ struct RenderStats {
 /** Called with the number of input frames consumed so far. */
 using ProgressCallback = std::function<void(int64_t framesDone)>;
 
+/** Silence rendered before the input, whatever the plug-in reports: at least this long... */
+constexpr double kMinPrerollSeconds = 0.25;
+/** ...and at least this many blocks, plus the plug-in's latency. */
+constexpr int kMinPrerollBlocks = 1;
+
 /**
  * Resets the session (its parameters must be set already) and renders the whole source into
  * the sink, one host block at a time. Unless settings.raw is set, the plug-in first settles on
- * silence, then its latency is compensated: the sink receives exactly as many frames as the
- * source held, and output frame k is the plug-in's response to input frame k.
+ * silence (a pre-roll of kMinPrerollSeconds or kMinPrerollBlocks blocks plus the latency,
+ * whichever is longer, and on until the session stops settling), then its latency is
+ * compensated: the sink receives exactly as many frames as the source held, and output frame k
+ * is the plug-in's response to input frame k.
  */
 RenderStats Render(PluginSession& session, FrameSource& source, FrameSink& sink,
                    const RenderSettings& settings, const ProgressCallback& progress = {});

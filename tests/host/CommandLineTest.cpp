@@ -1,6 +1,7 @@
 #include <sndfile.h>
 
 #include <gtest/gtest.h>
+#include <cstring>
 #include <fstream>
 
 #include "HostTestSupport.h"
@@ -96,6 +97,20 @@ TEST_P(RejectedCommandTest, ExitsTwoWithOneLineAndWritesNothing) {
   hosttest::WriteAudio(dir / "wide.wav", wide);
   std::ofstream(dir / "notes.txt") << "not audio\n";
   std::ofstream(dir / "existing.wav") << "keep me";
+  // State files that do not add up: too short for the header, shorter or longer than the
+  // header says, of another chunk ID.
+  std::vector<uint8_t> chunk(56 + 96, 0);
+  chunk[0] = 96;
+  std::memcpy(&chunk[20], "00rj", 4);
+  hosttest::WriteBytes(dir / "short.chunk",
+                       std::vector<uint8_t>(chunk.begin(), chunk.begin() + 40));
+  hosttest::WriteBytes(dir / "cut.chunk", std::vector<uint8_t>(chunk.begin(), chunk.end() - 8));
+  std::vector<uint8_t> longer = chunk;
+  longer.resize(chunk.size() + 8);
+  hosttest::WriteBytes(dir / "long.chunk", longer);
+  std::vector<uint8_t> alien = chunk;
+  std::memcpy(&alien[20], "00rk", 4);
+  hosttest::WriteBytes(dir / "alien.chunk", alien);
   const auto before = dir.Entries();
 
   std::vector<std::string> args = {"render"};
@@ -134,7 +149,35 @@ INSTANTIATE_TEST_SUITE_P(
         Args{"DIR/missing.wav"}, Args{"DIR/notes.txt"}, Args{"DIR/"}, Args{"DIR/wide.wav"},
         Args{"DIR/in.wav", "-o", "DIR/out.mp3"},
         Args{"DIR/in.wav", "-o", "DIR/out.flac", "--format", "float32"},
-        Args{"-o", "DIR/no/such/dir/out.wav"}, Args{"-o", "DIR/demo.ogg"}));
+        Args{"-o", "DIR/no/such/dir/out.wav"}, Args{"-o", "DIR/demo.ogg"},
+        Args{"DIR/in.wav", "--state-in", "DIR/short.chunk"},
+        Args{"DIR/in.wav", "--state-in", "DIR/cut.chunk"},
+        Args{"DIR/in.wav", "--state-in", "DIR/long.chunk"},
+        Args{"DIR/in.wav", "--state-in", "DIR/alien.chunk"},
+        Args{"DIR/in.wav", "--state-in", "DIR/missing.chunk"},
+        Args{"DIR/in.wav", "--state-in", "DIR/"},
+        Args{"DIR/in.wav", "--state-out", "DIR/no/such/dir/state"},
+        Args{"DIR/in.wav", "--state-out", "DIR/"}, Args{"DIR/in.wav", "--automate", "Drive@1=3"},
+        Args{"DIR/in.wav", "--automate", "Gain@1=61"}, Args{"DIR/in.wav", "--automate", "Gain=3"},
+        Args{"DIR/in.wav", "--automate", "Gain@-1=3"},
+        Args{"DIR/in.wav", "--automate", "Gain@soon=3"}, Args{"DIR/in.wav", "--automate", "@1=3"},
+        Args{"DIR/in.wav", "--bypass", "2:1"}, Args{"DIR/in.wav", "--bypass", "1:1"},
+        Args{"DIR/in.wav", "--bypass", "-1:2"}, Args{"DIR/in.wav", "--bypass", "a:b"},
+        Args{"DIR/in.wav", "--bypass", "1"}, Args{"DIR/in.wav", "--bypass", "0:1", "--in-process"},
+        Args{"DIR/in.wav", "--module", "DIR/missing.so"},
+        Args{"DIR/in.wav", "--module", "DIR/notes.txt"},
+        Args{"DIR/in.wav", "--module", FAKE_MODULE_WITHOUT_SDK_VERSION_PATH},
+        Args{"DIR/in.wav", "--module", "DIR/in.wav", "--in-process"}));
+
+TEST(ParseAutomation, SplitsTimeFromSetting) {
+  const auto automation = corvane::host::ParseAutomation("T Assym@1.5=-3");
+  EXPECT_EQ(automation.seconds, 1.5);
+  EXPECT_EQ(automation.setting, "T Assym=-3");
+  EXPECT_EQ(corvane::host::ParseAutomation("a@b@0=1").setting, "a@b=1");
+  const auto bypass = corvane::host::ParseBypass("0.25:2");
+  EXPECT_EQ(bypass.from, 0.25);
+  EXPECT_EQ(bypass.to, 2.0);
+}
 
 TEST(Command, HelpAndMissingOrUnknownCommands) {
   const auto help = RunHost({"--help"});

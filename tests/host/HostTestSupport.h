@@ -1,8 +1,10 @@
 #pragma once
 
+#include <cstdint>
 #include <filesystem>
 #include <set>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace hosttest {
@@ -52,5 +54,27 @@ int LineCount(const std::string& text);
 
 /** Parses "latency N samples" out of a summary line; -1 when absent. */
 int SummaryLatency(const std::string& summary);
+
+/** A parsed JSON value, enough to check what the tool writes. */
+struct Json {
+  enum class Type { kNull, kBool, kNumber, kString, kArray, kObject };
+  Type type = Type::kNull;
+  bool boolean = false;
+  double number = 0.0;
+  std::string string;
+  std::vector<Json> items;
+  std::vector<std::pair<std::string, Json>> members;
+
+  /** The member of an object; throws when there is none. */
+  const Json& operator[](const std::string& key) const;
+  const Json& operator[](size_t index) const { return items.at(index); }
+  size_t size() const { return type == Type::kObject ? members.size() : items.size(); }
+};
+/** Parses a whole document; throws std::runtime_error at anything that is not strict JSON. */
+Json ParseJson(const std::string& text);
+
+/** Bytes of a file. */
+std::vector<uint8_t> ReadBytes(const std::filesystem::path& path);
+void WriteBytes(const std::filesystem::path& path, const std::vector<uint8_t>& bytes);
 
 }  // namespace hosttest
