@@ -390,7 +390,16 @@ void ModuleInstance::SetChunk(const ChunkRecord& record) {
   chunk->fChunkID = record.chunkID;
   std::strncpy(chunk->fName, record.name.c_str(), sizeof(chunk->fName) - 1);
   std::copy(record.data.begin(), record.data.end(), reinterpret_cast<uint8_t*>(chunk->fData));
-  const AAX_Result result = mParameters->SetChunk(record.chunkID, chunk);
+  // A plug-in that knows the sized call never has to trust the record's own size field.
+  AAX_Result result = AAX_SUCCESS;
+  if (auto* sized =
+          AAX_QueryInterface<AAX_IEffectParametersV5>(mObject, IID_AAX_EffectParametersV5)) {
+    result = sized->SetChunkSized(
+        record.chunkID, chunk, static_cast<uint32_t>(AAX_ChunkAllocationSize(record.data.size())));
+    sized->Release();
+  } else {
+    result = mParameters->SetChunk(record.chunkID, chunk);
+  }
   if (result != AAX_SUCCESS)
     throw HostError("the plug-in refused the state chunk " + DescribeTypeID(record.chunkID) + " (" +
                     std::to_string(result) + ")");

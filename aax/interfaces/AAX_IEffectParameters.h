@@ -147,6 +147,22 @@ class AAX_IEffectParametersV4 : public AAX_IEffectParametersV3 {
   ~AAX_IEffectParametersV4() = default;
 };
 
+/**
+ * Chunk calls that carry the size of the record the host allocated, so that the plug-in never
+ * has to trust the record's own size field: a size field that is negative or larger than the
+ * record is answered from what the record really holds. Hosts that know this version use it.
+ */
+class AAX_IEffectParametersV5 : public AAX_IEffectParametersV4 {
+ public:
+  virtual AAX_Result SetChunkSized(AAX_CTypeID chunkID, const AAX_SPlugInChunk* chunk,
+                                   uint32_t recordSize) noexcept = 0;
+  virtual AAX_Result CompareActiveChunkSized(const AAX_SPlugInChunk* chunk, uint32_t recordSize,
+                                             AAX_CBoolean* outIsEqual) const noexcept = 0;
+
+ protected:
+  ~AAX_IEffectParametersV5() = default;
+};
+
 inline constexpr acfIID IID_AAX_EffectParametersV1 =
     AAX_MakeIID(AAX_eObjectKind_EffectParameters, 1);
 inline constexpr acfIID IID_AAX_EffectParametersV2 =
@@ -155,3 +171,5 @@ inline constexpr acfIID IID_AAX_EffectParametersV3 =
     AAX_MakeIID(AAX_eObjectKind_EffectParameters, 3);
 inline constexpr acfIID IID_AAX_EffectParametersV4 =
     AAX_MakeIID(AAX_eObjectKind_EffectParameters, 4);
+inline constexpr acfIID IID_AAX_EffectParametersV5 =
+    AAX_MakeIID(AAX_eObjectKind_EffectParameters, 5);

@@ -29,6 +29,8 @@ ACFRESULT AAX_CEffectParameters::QueryInterfaceForID(const acfIID& iid, void** o
     *out = static_cast<AAX_IEffectParametersV3*>(this);
   } else if (iid == IID_AAX_EffectParametersV4) {
     *out = static_cast<AAX_IEffectParametersV4*>(this);
+  } else if (iid == IID_AAX_EffectParametersV5) {
+    *out = static_cast<AAX_IEffectParametersV5*>(this);
   } else {
     return CACFUnknown::QueryInterfaceForID(iid, out);
   }
@@ -430,4 +432,15 @@ AAX_Result AAX_CEffectParameters::OnUpdatePageTable(uint32_t, int32_t,
 
 AAX_Result AAX_CEffectParameters::EffectInit() noexcept {
   return AAX_SUCCESS;
+}
+
+AAX_Result AAX_CEffectParameters::SetChunkSized(AAX_CTypeID chunkID, const AAX_SPlugInChunk* chunk,
+                                                uint32_t /*recordSize*/) noexcept {
+  return SetChunk(chunkID, chunk);
+}
+
+AAX_Result AAX_CEffectParameters::CompareActiveChunkSized(const AAX_SPlugInChunk* chunk,
+                                                          uint32_t /*recordSize*/,
+                                                          AAX_CBoolean* outIsEqual) const noexcept {
+  return CompareActiveChunk(chunk, outIsEqual);
 }

@@ -20,7 +20,7 @@
  * packet dispatcher. Derived classes add their parameters in EffectInit and replace what they
  * need; every host-facing operation is virtual and noexcept. Created with new (CACFUnknown).
  */
-class AAX_CEffectParameters : public AAX_IEffectParametersV4, public CACFUnknown {
+class AAX_CEffectParameters : public AAX_IEffectParametersV5, public CACFUnknown {
  public:
   /** The parameter whose boolean value follows the host's preview state ('ASPv'). */
   static constexpr const char* kPreviewParameterID = "PreviewID";
@@ -105,6 +105,11 @@ class AAX_CEffectParameters : public AAX_IEffectParametersV4, public CACFUnknown
   AAX_Result NotifyParameterMappingChanged() noexcept override;
   AAX_Result HostStateChanged(int32_t state) noexcept override;
   // 48
+  /** Without a binding's override these answer like the unsized calls. */
+  AAX_Result SetChunkSized(AAX_CTypeID chunkID, const AAX_SPlugInChunk* chunk,
+                           uint32_t recordSize) noexcept override;
+  AAX_Result CompareActiveChunkSized(const AAX_SPlugInChunk* chunk, uint32_t recordSize,
+                                     AAX_CBoolean* outIsEqual) const noexcept override;
   AAX_Result UpdatePageTable(uint32_t tableType, int32_t tablePageSize, IACFUnknown* hostUnknown,
                              IACFUnknown* pageTable) const noexcept override;
 

@@ -61,6 +61,16 @@ class IPlugAAX : public IPlugAPIBase, public IPlugProcessor, public AAX_CIPlugPa
   AAX_Result CompareActiveChunk(const AAX_SPlugInChunk* chunk,
                                 AAX_CBoolean* outIsEqual) const noexcept override;
 
+  /** [main] The host's sized chunk calls: nothing past the record is read. */
+  AAX_Result SetChunkSized(AAX_CTypeID chunkID, const AAX_SPlugInChunk* chunk,
+                           uint32_t recordSize) noexcept override {
+    return SetChunkFromRecord(chunkID, chunk, recordSize);
+  }
+  AAX_Result CompareActiveChunkSized(const AAX_SPlugInChunk* chunk, uint32_t recordSize,
+                                     AAX_CBoolean* outIsEqual) const noexcept override {
+    return CompareChunkRecord(chunk, recordSize, outIsEqual);
+  }
+
   /**
    * [main] SetChunk for a record of recordSize bytes. Nothing past the record is read: a size
    * field that is negative or larger than the record holds gives the bytes the record holds.

@@ -209,3 +209,34 @@ TEST(AaxChunks, SetReadsNoMoreThanTheRecordHolds) {
   EXPECT_EQ(plug.SetChunkFromRecord(kChunkID, tiny.Chunk(), tiny.Size()), AAX_SUCCESS);
   EXPECT_EQ(Values(plug), moved);
 }
+
+// A host that knows the sized calls reaches the same guards through the interface: a lying
+// size field never makes the plug-in read past the record (the ASan build would report it).
+TEST(AaxChunks, SizedHostCallsReadNoMoreThanTheRecordHolds) {
+  Instance instance(new RecordingCorvane);
+  iplug::IPlugAAX& plug = instance.Plug();
+  Record defaults = GetChunk(plug);
+  const std::vector<double> defaultValues = Values(plug);
+  auto* sized = AAX_QueryInterface<AAX_IEffectParametersV5>(
+      static_cast<AAX_IEffectParametersV4*>(&plug), IID_AAX_EffectParametersV5);
+  ASSERT_NE(sized, nullptr);
+
+  MoveAway(plug);
+  const std::vector<double> moved = Values(plug);
+  Record oversized(kAAX_ChunkHeaderSize + 16, 1 << 20);
+  std::memcpy(oversized.Data(), defaults.Data(), 16);
+  ASSERT_EQ(
+      sized->SetChunkSized(kChunkID, oversized.Chunk(), static_cast<uint32_t>(oversized.Size())),
+      AAX_SUCCESS);
+  EXPECT_EQ(Values(plug)[0], defaultValues[0]);
+  EXPECT_EQ(Values(plug)[2], moved[2]);
+
+  Record lying(kAAX_ChunkHeaderSize + 40, 96);
+  std::memcpy(lying.Data(), defaults.Data(), 40);
+  AAX_CBoolean equal = 1;
+  EXPECT_EQ(
+      sized->CompareActiveChunkSized(lying.Chunk(), static_cast<uint32_t>(lying.Size()), &equal),
+      AAX_SUCCESS);
+  EXPECT_FALSE(equal);
+  sized->Release();
+}
