@@ -4,6 +4,7 @@
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <map>
 #include <memory>
 #include <type_traits>
@@ -52,6 +53,10 @@ class AAX_CNumberDisplayDelegate : public AAX_IDisplayDelegate<T> {
     const int written =
         std::snprintf(text, sizeof(text), "%.*f", Precision, static_cast<double>(value));
     if (written < 0 || written >= static_cast<int>(sizeof(text))) return false;
+    // A small negative value rounds to "-0.00"; read back it is 0, which shows as "0.00". Show
+    // it as "0.00" at once so that text and value agree and the round trip is stable.
+    if (text[0] == '-' && std::strspn(text + 1, "0.") == std::strlen(text + 1))
+      std::memmove(text, text + 1, std::strlen(text));
     AAX_CString result(text);
     if (maxLength >= 0 && result.Length() > static_cast<uint32_t>(maxLength)) {
       result.Truncate(static_cast<uint32_t>(maxLength));

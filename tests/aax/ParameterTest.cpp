@@ -58,6 +58,9 @@ TEST(AaxDisplays, NumbersAreCutToTheLengthWithoutATrailingPoint) {
   EXPECT_EQ(Text(number, 3.14159, 2).StdString(), "3");
   EXPECT_EQ(Text(number, 1234.5, 5).StdString(), "1234");
   EXPECT_EQ(Text(number, -0.5, 10).StdString(), "-0.50");
+  // Rounding to zero never leaves a sign: "-0.00" would read back as 0 and then show "0.00".
+  EXPECT_EQ(Text(number, -0.001, 10).StdString(), "0.00");
+  EXPECT_EQ(Text(number, -0.0, 10).StdString(), "0.00");
   double value = 0.0;
   EXPECT_TRUE(number.StringToValue(" 2.50 ", &value));
   EXPECT_DOUBLE_EQ(value, 2.5);
