@@ -18,6 +18,7 @@
 #include "host/PluginSession.h"
 #include "host/RenderLoop.h"
 #include "host/StateChunk.h"
+#include "host/validate/Validator.h"
 
 namespace corvane::host {
 
@@ -373,6 +374,8 @@ std::string UsageText() {
       "                           [--module PATH | --in-process]\n"
       "       corvane-host describe [--module PATH] [--json]\n"
       "       corvane-host state show FILE [--module PATH | --in-process]\n"
+      "       corvane-host validate [--module PATH] [--strictness 1..10] [--seed N]\n"
+      "                             [--only NAME] [--timeout SECONDS] [--list]\n"
       "       corvane-host --help\n"
       "\n"
       "render: renders IN (WAV, AIFF or FLAC; mono or stereo) through the Corvane saturation\n"
@@ -405,6 +408,9 @@ std::string UsageText() {
       "\n"
       "describe: prints what the module tells a host about its effect (--json: as JSON).\n"
       "state show: prints the parameters a saved state holds.\n"
+      "validate: runs each check of the module in its own process with a time limit and\n"
+      "prints PASS or FAIL per check (--list names them, --only runs one, --timeout limits\n"
+      "each; --seed repeats a run); exit status 1 when any failed.\n"
       "\n"
       "Parameters:\n";
   const std::unique_ptr<PluginSession> session = MakeCorvaneSession();
@@ -443,6 +449,7 @@ int RunCommand(const std::vector<std::string>& args, std::ostream& out, std::ost
     if (command == "render") return RunRender(rest, out, err, showProgress);
     if (command == "describe") return RunDescribe(rest, out);
     if (command == "state") return RunState(rest, out);
+    if (command == "validate") return validate::RunValidate(rest, out);
     err << "corvane-host: unknown command '" << command << "'\n" << UsageText();
     return kExitUsage;
   } catch (const HostError& e) {

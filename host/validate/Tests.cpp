@@ -1,0 +1,601 @@
+#include <algorithm>
+#include <cctype>
+#include <cmath>
+#include <cstdio>
+#include <limits>
+#include <map>
+#include <memory>
+#include <set>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "aax/interfaces/AAX_Exports.h"
+#include "aax/interfaces/AAX_Types.h"
+#include "host/ModuleHost.h"
+#include "host/StateChunk.h"
+#include "host/aaxhost/HostObject.h"
+#include "host/validate/Validator.h"
+
+namespace corvane::host::validate {
+
+namespace {
+
+[[noreturn]] void Fail(const std::string& reason) {
+  throw Failure{reason};
+}
+
+std::string TypeIDText(uint32_t id) {
+  std::string text = "'";
+  for (int shift = 24; shift >= 0; shift -= 8) {
+    const char c = static_cast<char>((id >> shift) & 0xFF);
+    text += std::isprint(static_cast<unsigned char>(c)) ? c : '?';
+  }
+  return text + "'";
+}
+
+/** The dynamic symbol table as the loader sees it; nm is what the build already relies on. */
+std::set<std::string> DefinedDynamicSymbols(const std::filesystem::path& module) {
+  std::string quoted;
+  for (const char c : module.string())
+    quoted += c == '\'' ? std::string("'\\''") : std::string(1, c);
+  const std::string command = "nm -D --defined-only '" + quoted + "' 2>/dev/null";
+  FILE* pipe = ::popen(command.c_str(), "r");
+  if (!pipe) Fail("cannot run nm to read the dynamic symbol table");
+  std::set<std::string> names;
+  char line[1024];
+  while (std::fgets(line, sizeof line, pipe)) {
+    std::istringstream fields(line);
+    std::string address, type, name;
+    if (fields >> address >> type >> name) names.insert(name);
+  }
+  if (::pclose(pipe) != 0) Fail("nm could not read the dynamic symbol table");
+  return names;
+}
+
+void LoadUnload(TestContext& context) {
+  const std::set<std::string> expected{
+      kAAX_ExportName_Startup,         kAAX_ExportName_Shutdown,
+      kAAX_ExportName_RegisterPlugin,  kAAX_ExportName_RegisterComponent,
+      kAAX_ExportName_GetClassFactory, kAAX_ExportName_CanUnloadNow,
+      kAAX_ExportName_GetSDKVersion};
+  const std::set<std::string> exported = DefinedDynamicSymbols(context.module);
+  for (const std::string& name : exported)
+    if (!expected.count(name)) Fail("exports '" + name + "' besides the seven entry points");
+  for (const std::string& name : expected)
+    if (!exported.count(name)) Fail("does not export " + name);
+
+  const int rounds = context.strictness >= 8 ? 1000 : 200;
+  for (int round = 0; round < rounds; ++round) {
+    ModuleHost module(context.module);
+    (void)module.Description();
+    if (const int32_t live = module.LiveObjects(); live != 0)
+      Fail("round " + std::to_string(round + 1) + ": ACFCanUnloadNow reports " +
+           std::to_string(live) + " before the unload");
+    module.Close();
+  }
+}
+
+void Describe(TestContext& context) {
+  ModuleHost module(context.module);
+  const aaxhost::Description& description = module.Description();
+  if (description.effects.empty()) Fail("describes no effect");
+  std::set<std::string> effectIDs;
+  // Hosts find a component again in a saved session by these, so any clash is a lost setting.
+  std::set<std::vector<int32_t>> pluginIDs;
+  for (const aaxhost::Effect& effect : description.effects) {
+    if (effect.effectID.empty()) Fail("an effect has an empty ID");
+    if (!effectIDs.insert(effect.effectID).second)
+      Fail("effect ID '" + effect.effectID + "' is used twice");
+    if (effect.names.empty()) Fail("effect '" + effect.effectID + "' has no name");
+    for (const std::string& name : effect.names)
+      if (name.empty()) Fail("effect '" + effect.effectID + "' has an empty name");
+    if (effect.components.empty()) Fail("effect '" + effect.effectID + "' has no component");
+    std::set<AAX_CTypeID> meterIDs;
+    for (const aaxhost::Meter& meter : effect.meters) {
+      if (meter.id == kAAX_TypeID_None || meter.id == 0)
+        Fail("a meter has the ID " + TypeIDText(meter.id));
+      if (!meterIDs.insert(meter.id).second)
+        Fail("meter ID " + TypeIDText(meter.id) + " is used twice");
+    }
+    std::set<int32_t> stems;
+    for (const aaxhost::Component& component : effect.components) {
+      const auto stem = ComponentStemFormat(component);
+      const std::string which =
+          "component " + (stem ? std::to_string(AAX_StemFormatChannelCount(*stem)) + "-channel"
+                               : std::string("(asymmetric)"));
+      if (component.processProcs.empty() || !component.processProcs.front().proc)
+        Fail(which + " has no process procedure");
+      if (stem && !stems.insert(*stem).second) Fail(which + " is described twice");
+      std::vector<int32_t> ids;
+      for (const int32_t property :
+           {AAX_eProperty_ManufacturerID, AAX_eProperty_ProductID, AAX_eProperty_PlugInID_Native}) {
+        const auto id = component.ProcProperty(property);
+        if (!id || static_cast<uint32_t>(*id) == kAAX_TypeID_None || *id == 0)
+          Fail(which + " lacks a real ID under property " + std::to_string(property));
+        ids.push_back(*id);
+      }
+      if (!pluginIDs.insert(ids).second)
+        Fail(which + " repeats the plug-in ID " + TypeIDText(static_cast<uint32_t>(ids.back())));
+      std::set<AAX_CFieldIndex> indices;
+      for (const aaxhost::Field& field : component.fields)
+        if (!indices.insert(field.index).second)
+          Fail(which + " declares context field " + std::to_string(field.index) + " twice");
+      AAX_CFieldIndex expected = 0;
+      for (const AAX_CFieldIndex index : indices) {
+        if (index != expected)
+          Fail(which + " leaves context field " + std::to_string(expected) + " undeclared");
+        ++expected;
+      }
+    }
+  }
+  module.Close();
+}
+
+std::vector<float> Noise(std::mt19937_64& random, size_t count, float level) {
+  std::uniform_real_distribution<float> dist(-level, level);
+  std::vector<float> samples(count);
+  for (float& s : samples) s = dist(random);
+  return samples;
+}
+
+/** Runs frames through an instance, channel by channel planar buffers. */
+struct Buffers {
+  std::vector<std::vector<float>> in, out;
+  std::vector<float*> inPointers, outPointers;
+  Buffers(int inputs, int outputs, int frames)
+      : in(static_cast<size_t>(inputs), std::vector<float>(static_cast<size_t>(frames))),
+        out(static_cast<size_t>(outputs), std::vector<float>(static_cast<size_t>(frames))) {
+    for (auto& c : in) inPointers.push_back(c.data());
+    for (auto& c : out) outPointers.push_back(c.data());
+  }
+};
+
+int Channels(const aaxhost::Component& component, int32_t property) {
+  const auto stem = component.ProcProperty(property);
+  return stem ? static_cast<int>(AAX_StemFormatChannelCount(*stem)) : 0;
+}
+
+void Lifecycle(TestContext& context) {
+  ModuleHost module(context.module);
+  const aaxhost::Effect& effect = module.Effect();
+  constexpr int kFrames = 256;
+  for (const double rate : {22050.0, 44100.0, 48000.0, 88200.0, 96000.0, 192000.0, 384000.0}) {
+    for (const aaxhost::Component& component : effect.components) {
+      const int inputs = Channels(component, AAX_eProperty_InputStemFormat);
+      const int outputs = Channels(component, AAX_eProperty_OutputStemFormat);
+      for (int pass = 0; pass < 2; ++pass) {
+        const std::string where = std::to_string(static_cast<int>(rate)) + " Hz, " +
+                                  std::to_string(inputs) + " in/" + std::to_string(outputs) +
+                                  " out";
+        auto instance = std::make_unique<ModuleInstance>(module, component, rate);
+        instance->Initialize();
+        instance->PrepareContext();
+        Buffers buffers(inputs, outputs, kFrames);
+        // Copied in place: the pointers handed to the plug-in were taken at construction.
+        for (auto& channel : buffers.in) {
+          const auto noise = Noise(context.random, kFrames, 0.5f);
+          std::copy(noise.begin(), noise.end(), channel.begin());
+        }
+        for (int block = 0; block < 4; ++block) {
+          instance->ProcessBlock(buffers.inPointers.data(), buffers.outPointers.data(), kFrames,
+                                 static_cast<int64_t>(block) * kFrames);
+          for (const auto& channel : buffers.out)
+            for (const float s : channel)
+              if (!std::isfinite(s)) Fail(where + ": non-finite output");
+        }
+        instance.reset();
+      }
+    }
+  }
+  if (const int32_t live = module.LiveObjects(); live != 0)
+    Fail(std::to_string(live) + " objects still alive after every instance was destroyed");
+  module.Close();
+}
+
+void Parameters(TestContext& context) {
+  ModuleHost module(context.module);
+  const aaxhost::Effect& effect = module.Effect();
+  ModuleInstance instance(module, effect.components.front(), 48000.0);
+  instance.Initialize();
+  const int32_t count = instance.ParameterCount();
+  if (count <= 0) Fail("reports no parameters");
+  std::uniform_real_distribution<double> unit(0.0, 1.0);
+  const int randomValues = 2 * context.strictness;
+  for (int32_t index = 0; index < count; ++index) {
+    const std::string id = instance.ParameterID(index);
+    if (id.empty()) Fail("parameter " + std::to_string(index) + " has an empty ID");
+    const std::string label = "parameter '" + id + "'";
+    if (instance.ParameterName(id).empty()) Fail(label + " has an empty name");
+    const double initial = instance.DefaultNormalized(id);
+    if (!(initial >= 0.0 && initial <= 1.0))
+      Fail(label + " has the default " + std::to_string(initial) + " outside [0, 1]");
+    std::vector<double> values{0.0, 1.0, initial, 0.5};
+    for (int i = 0; i < randomValues; ++i) values.push_back(unit(context.random));
+    for (const double value : values) {
+      const std::string text = instance.TextForNormalized(id, value);
+      if (text.empty()) Fail(label + " has no text for " + std::to_string(value));
+      const auto back = instance.NormalizedFromText(id, text);
+      if (!back) Fail(label + " does not read back its own text '" + text + "'");
+      if (!(*back >= 0.0 && *back <= 1.0))
+        Fail(label + " reads '" + text + "' as " + std::to_string(*back) + ", outside [0, 1]");
+      const std::string again = instance.TextForNormalized(id, *back);
+      if (again != text)
+        Fail(label + ": " + std::to_string(value) + " -> '" + text + "' -> " +
+             std::to_string(*back) + " -> '" + again + "'");
+    }
+    for (const double edge : {0.0, 1.0}) {
+      instance.Apply(id, edge);
+      const double now = instance.Normalized(id);
+      if (!(now >= 0.0 && now <= 1.0))
+        Fail(label + " set to " + std::to_string(edge) + " reports " + std::to_string(now));
+    }
+    instance.Apply(id, initial);
+    for (const std::string bad : {"garbage", "", "0,5", "1,0 dB", "\x01\xff", "nan", "-inf"}) {
+      // Refusing is right; accepting is tolerable only with a value a host can store.
+      const aaxhost::HostString input(bad);
+      double value = -1.0;
+      const AAX_Result result =
+          instance.Parameters().GetParameterValueFromString(id.c_str(), &value, &input);
+      if (result == AAX_SUCCESS && !(value >= 0.0 && value <= 1.0))
+        Fail(label + " accepts the text '" + bad + "' as " + std::to_string(value));
+      if (result > 0)
+        Fail(label + " answers the text '" + bad + "' with the code " + std::to_string(result) +
+             ", neither success nor an error");
+    }
+  }
+}
+
+const aaxhost::Component& StereoOrFirst(const aaxhost::Effect& effect) {
+  const aaxhost::Component* component = FindComponentForChannels(effect, 2);
+  return component ? *component : effect.components.front();
+}
+
+std::optional<std::string> FindParameterNamed(ModuleInstance& instance, const std::string& word) {
+  for (int32_t index = 0; index < instance.ParameterCount(); ++index) {
+    const std::string id = instance.ParameterID(index);
+    std::string name = instance.ParameterName(id);
+    for (char& c : name) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    if (name.find(word) != std::string::npos) return id;
+  }
+  return std::nullopt;
+}
+
+void Silence(TestContext& context) {
+  ModuleHost module(context.module);
+  const aaxhost::Component& component = StereoOrFirst(module.Effect());
+  const int inputs = Channels(component, AAX_eProperty_InputStemFormat);
+  const int outputs = Channels(component, AAX_eProperty_OutputStemFormat);
+  for (const bool oversampled : {false, true}) {
+    ModuleInstance instance(module, component, 48000.0);
+    instance.Initialize();
+    const auto oversampling = FindParameterNamed(instance, "oversampl");
+    if (oversampled && !oversampling) break;
+    if (oversampling) instance.Apply(*oversampling, oversampled ? 1.0 : 0.0);
+    instance.PrepareContext();
+    constexpr int kFrames = 512;
+    Buffers buffers(inputs, outputs, kFrames);
+    const int blocks = 8 + 2 * context.strictness;
+    int64_t position = 0;
+    for (int block = 0; block < blocks; ++block, position += kFrames) {
+      instance.ProcessBlock(buffers.inPointers.data(), buffers.outPointers.data(), kFrames,
+                            position);
+      const int64_t latency = instance.Latency();
+      for (size_t c = 0; c < buffers.out.size(); ++c) {
+        for (int i = 0; i < kFrames; ++i) {
+          if (position + i < latency) continue;
+          const float s = buffers.out[c][static_cast<size_t>(i)];
+          if (s != 0.0f)
+            Fail(std::string(oversampled ? "oversampled" : "plain") + ": sample " +
+                 std::to_string(position + i) + " of channel " + std::to_string(c) + " is " +
+                 std::to_string(s) + " for silent input (latency " + std::to_string(latency) + ")");
+        }
+      }
+    }
+  }
+}
+
+/** A chunk record laid out as a plug-in reads it, with the header fields a host fills. */
+class RawChunk {
+ public:
+  RawChunk(uint32_t chunkID, const std::vector<uint8_t>& data)
+      : mWords((AAX_ChunkAllocationSize(data.size()) + 7) / 8, 0),
+        mRecordSize(static_cast<uint32_t>(AAX_ChunkAllocationSize(data.size()))) {
+    Get()->fSize = static_cast<int32_t>(data.size());
+    Get()->fChunkID = chunkID;
+    std::copy(data.begin(), data.end(), reinterpret_cast<uint8_t*>(Get()->fData));
+  }
+  AAX_SPlugInChunk* Get() { return reinterpret_cast<AAX_SPlugInChunk*>(mWords.data()); }
+  uint32_t RecordSize() const { return mRecordSize; }
+
+ private:
+  std::vector<uint64_t> mWords;
+  uint32_t mRecordSize;
+};
+
+AAX_IEffectParametersV5& Sized(ModuleInstance& instance) {
+  auto* sized = AAX_QueryInterface<AAX_IEffectParametersV5>(&instance.Parameters(),
+                                                            IID_AAX_EffectParametersV5);
+  if (!sized) Fail("offers no sized chunk calls");
+  // The instance keeps its own reference for as long as this one is used.
+  sized->Release();
+  return *sized;
+}
+
+std::map<std::string, double> AllValues(ModuleInstance& instance) {
+  std::map<std::string, double> values;
+  for (int32_t index = 0; index < instance.ParameterCount(); ++index) {
+    const std::string id = instance.ParameterID(index);
+    values[id] = instance.Normalized(id);
+  }
+  return values;
+}
+
+void CheckSane(ModuleInstance& instance, const std::string& after) {
+  for (const auto& [id, value] : AllValues(instance))
+    if (!(value >= 0.0 && value <= 1.0))
+      Fail("after " + after + ", parameter '" + id + "' is " + std::to_string(value));
+}
+
+void State(TestContext& context) {
+  ModuleHost module(context.module);
+  const aaxhost::Component& component = module.Effect().components.front();
+  std::uniform_real_distribution<double> unit(0.0, 1.0);
+  const int rounds = context.strictness;
+  for (int round = 0; round < rounds; ++round) {
+    ModuleInstance source(module, component, 48000.0);
+    source.Initialize();
+    // Bypass belongs to the host's session, not to a preset, so a chunk may leave it out.
+    const auto bypass = source.MasterBypassID();
+    for (int32_t index = 0; index < source.ParameterCount(); ++index)
+      if (source.ParameterID(index) != bypass)
+        source.Apply(source.ParameterID(index), unit(context.random));
+    const uint32_t chunkID = source.ChunkID();
+    if (chunkID == 0) Fail("offers no state chunk");
+    const std::vector<uint8_t> bytes = source.GetChunk(chunkID);
+    const auto expected = AllValues(source);
+
+    ModuleInstance target(module, component, 48000.0);
+    target.Initialize();
+    ChunkRecord record;
+    record.chunkID = chunkID;
+    record.data = bytes;
+    target.SetChunk(record);
+    for (const auto& [id, value] : AllValues(target))
+      if (id != bypass && value != expected.at(id))
+        Fail("parameter '" + id + "' is " + std::to_string(value) + " after the restore, not " +
+             std::to_string(expected.at(id)));
+    if (target.GetChunk(chunkID) != bytes) Fail("a restored state saves different bytes");
+    RawChunk saved(chunkID, bytes);
+    AAX_CBoolean equal = false;
+    if (Sized(target).CompareActiveChunkSized(saved.Get(), saved.RecordSize(), &equal) !=
+            AAX_SUCCESS ||
+        !equal)
+      Fail("the restored instance does not compare equal to the state it was given");
+    std::string first = target.ParameterID(0);
+    if (first == bypass && target.ParameterCount() > 1) first = target.ParameterID(1);
+    target.Apply(first, expected.at(first) < 0.5 ? 1.0 : 0.0);
+    equal = true;
+    if (Sized(target).CompareActiveChunkSized(saved.Get(), saved.RecordSize(), &equal) ==
+            AAX_SUCCESS &&
+        equal && target.GetChunk(chunkID) != bytes)
+      Fail("compares equal to a state after its parameter '" + first + "' changed");
+
+    // None of these may crash; refusing or applying is both fine if the values stay sane.
+    std::vector<std::pair<std::string, RawChunk>> bad;
+    bad.emplace_back("an empty chunk", RawChunk(chunkID, {}));
+    bad.emplace_back(
+        "a truncated chunk",
+        RawChunk(chunkID, std::vector<uint8_t>(bytes.begin(), bytes.begin() + bytes.size() / 2)));
+    std::vector<uint8_t> noise(bytes.size() + context.random() % 64);
+    for (uint8_t& b : noise) b = static_cast<uint8_t>(context.random());
+    bad.emplace_back("a random chunk", RawChunk(chunkID, noise));
+    bad.emplace_back("a chunk of another ID", RawChunk(chunkID ^ 0x01010101u, bytes));
+    RawChunk lying(chunkID, bytes);
+    lying.Get()->fSize = static_cast<int32_t>(bytes.size()) + 4096;
+    bad.emplace_back("a chunk whose size field overstates it", std::move(lying));
+    RawChunk negative(chunkID, bytes);
+    negative.Get()->fSize = -1;
+    bad.emplace_back("a chunk with a negative size", std::move(negative));
+    for (auto& [what, chunk] : bad) {
+      ModuleInstance victim(module, component, 48000.0);
+      victim.Initialize();
+      Sized(victim).SetChunkSized(chunk.Get()->fChunkID, chunk.Get(), chunk.RecordSize());
+      AAX_CBoolean ignored = false;
+      Sized(victim).CompareActiveChunkSized(chunk.Get(), chunk.RecordSize(), &ignored);
+      CheckSane(victim, what);
+    }
+  }
+}
+
+/** Both ends of a stereo (or the first) component, prepared at 48 kHz with oversampling set. */
+struct Rig {
+  std::unique_ptr<ModuleInstance> instance;
+  int inputs = 0;
+  int outputs = 0;
+  int64_t position = 0;
+
+  Rig(ModuleHost& module, bool oversampled) {
+    const aaxhost::Component& component = StereoOrFirst(module.Effect());
+    inputs = Channels(component, AAX_eProperty_InputStemFormat);
+    outputs = Channels(component, AAX_eProperty_OutputStemFormat);
+    instance = std::make_unique<ModuleInstance>(module, component, 48000.0);
+    instance->Initialize();
+    if (const auto id = FindParameterNamed(*instance, "oversampl"))
+      instance->Apply(*id, oversampled ? 1.0 : 0.0);
+    instance->PrepareContext();
+  }
+  /** Planar in, planar out, frames per channel; outputs are resized. */
+  void Run(std::vector<std::vector<float>>& in, std::vector<std::vector<float>>& out, int frames) {
+    std::vector<float*> i, o;
+    out.resize(static_cast<size_t>(outputs));
+    for (auto& c : in) i.push_back(c.data());
+    for (auto& c : out) {
+      c.resize(static_cast<size_t>(std::max(frames, 1)));
+      o.push_back(c.data());
+    }
+    instance->ProcessBlock(i.data(), o.data(), frames, position);
+    position += frames;
+  }
+};
+
+std::vector<std::vector<float>> NoiseBlock(std::mt19937_64& random, int channels, int frames) {
+  std::vector<std::vector<float>> block;
+  for (int c = 0; c < channels; ++c)
+    block.push_back(Noise(random, static_cast<size_t>(std::max(frames, 1)), 0.25f));
+  return block;
+}
+
+void BadSamples(TestContext& context) {
+  ModuleHost module(context.module);
+  constexpr int kFrames = 512;
+  const int recovery = 16;
+  const std::vector<std::pair<std::string, float>> kinds{
+      {"NaN", std::numeric_limits<float>::quiet_NaN()},
+      {"+inf", std::numeric_limits<float>::infinity()},
+      {"-inf", -std::numeric_limits<float>::infinity()},
+      {"+1e6", 1e6f},
+      {"-1e6", -1e6f},
+      {"denormals", 1e-40f},
+      {"DC", 1.0f}};
+  for (const auto& [kind, value] : kinds) {
+    Rig reference(module, false), tested(module, false);
+    std::vector<std::vector<float>> refOut, testOut;
+    for (int block = 0; block < 4 + 4 + recovery; ++block) {
+      auto clean = NoiseBlock(context.random, reference.inputs, kFrames);
+      auto input = clean;
+      const bool bad = block >= 4 && block < 8;
+      // Every other sample, so a plug-in cannot pass by looking at the first one alone.
+      if (bad)
+        for (auto& c : input)
+          for (size_t i = 0; i < c.size(); i += (kind == "DC" || kind == "denormals") ? 1 : 2)
+            c[i] = value;
+      reference.Run(clean, refOut, kFrames);
+      tested.Run(input, testOut, kFrames);
+      for (const auto& c : testOut)
+        for (const float s : c)
+          if (!std::isfinite(s))
+            Fail(kind + " in: non-finite output in block " + std::to_string(block));
+      if (block == 4 + 4 + recovery - 1) {
+        for (size_t c = 0; c < testOut.size(); ++c)
+          for (size_t i = 0; i < testOut[c].size(); ++i)
+            if (std::fabs(testOut[c][i] - refOut[c][i]) > 1e-4f)
+              Fail(kind + " in: output still differs from the reference by " +
+                   std::to_string(std::fabs(testOut[c][i] - refOut[c][i])) + " " +
+                   std::to_string(recovery) + " clean blocks later");
+      }
+    }
+  }
+}
+
+void CheckBuffers(TestContext& context) {
+  ModuleHost module(context.module);
+  constexpr int kFrames = 300;
+  constexpr int kGuard = 16;
+  constexpr float kSentinel = 12345.0f;
+  for (const bool oversampled : {false, true}) {
+    const std::string mode = oversampled ? "oversampled" : "plain";
+    Rig separate(module, oversampled), inPlace(module, oversampled);
+    for (int block = 0; block < 6; ++block) {
+      auto in = NoiseBlock(context.random, separate.inputs, kFrames + kGuard);
+      for (auto& c : in) std::fill(c.end() - kGuard, c.end(), kSentinel);
+      const auto inCopy = in;
+      std::vector<std::vector<float>> out(static_cast<size_t>(separate.outputs),
+                                          std::vector<float>(kFrames + kGuard));
+      for (auto& c : out) {
+        std::fill(c.begin(), c.end() - kGuard, std::numeric_limits<float>::quiet_NaN());
+        std::fill(c.end() - kGuard, c.end(), kSentinel);
+      }
+      std::vector<float*> i, o;
+      for (auto& c : in) i.push_back(c.data());
+      for (auto& c : out) o.push_back(c.data());
+      separate.instance->ProcessBlock(i.data(), o.data(), kFrames, separate.position);
+      separate.position += kFrames;
+      if (in != inCopy) Fail(mode + ": the plug-in wrote into its input");
+      for (const auto& c : out) {
+        for (int s = 0; s < kFrames; ++s)
+          if (!std::isfinite(c[static_cast<size_t>(s)]))
+            Fail(mode + ": output sample " + std::to_string(s) + " was left as it was");
+        for (int s = kFrames; s < kFrames + kGuard; ++s)
+          if (c[static_cast<size_t>(s)] != kSentinel)
+            Fail(mode + ": wrote past the block, at sample " + std::to_string(s));
+      }
+      if (inPlace.inputs != inPlace.outputs) continue;
+      auto shared = inCopy;
+      std::vector<float*> p;
+      for (auto& c : shared) p.push_back(c.data());
+      inPlace.instance->ProcessBlock(p.data(), p.data(), kFrames, inPlace.position);
+      inPlace.position += kFrames;
+      for (size_t c = 0; c < out.size(); ++c)
+        for (int s = 0; s < kFrames; ++s)
+          if (shared[c][static_cast<size_t>(s)] != out[c][static_cast<size_t>(s)])
+            Fail(mode + ": in place differs from separate buffers at sample " + std::to_string(s) +
+                 " of block " + std::to_string(block));
+    }
+  }
+}
+
+void BlockSizes(TestContext& context) {
+  ModuleHost module(context.module);
+  {
+    Rig rig(module, false);
+    std::vector<std::vector<float>> out;
+    for (const int frames : {0, 1, 17, 64, 511, 512, 2048, 16384, 512}) {
+      auto in = NoiseBlock(context.random, rig.inputs, frames);
+      rig.Run(in, out, frames);
+      for (const auto& c : out)
+        for (int s = 0; s < frames; ++s)
+          if (!std::isfinite(c[static_cast<size_t>(s)]))
+            Fail("non-finite output in a block of " + std::to_string(frames));
+    }
+  }
+  const int total = 4096 * (1 + context.strictness);
+  for (const bool oversampled : {false, true}) {
+    Rig fixed(module, oversampled), varied(module, oversampled);
+    const auto signal = NoiseBlock(context.random, fixed.inputs, total);
+    auto render = [&](Rig& rig, auto nextSize) {
+      std::vector<std::vector<float>> result(static_cast<size_t>(rig.outputs));
+      std::vector<std::vector<float>> out;
+      for (int done = 0; done < total;) {
+        const int frames = std::min(nextSize(), total - done);
+        std::vector<std::vector<float>> in;
+        for (const auto& c : signal) in.emplace_back(c.begin() + done, c.begin() + done + frames);
+        if (frames == 0)
+          for (auto& c : in) c.resize(1);
+        rig.Run(in, out, frames);
+        for (size_t c = 0; c < result.size(); ++c)
+          result[c].insert(result[c].end(), out[c].begin(), out[c].begin() + frames);
+        done += frames;
+      }
+      return result;
+    };
+    const auto expected = render(fixed, [] { return 512; });
+    std::uniform_int_distribution<int> size(0, 2048);
+    const auto actual = render(varied, [&] { return size(context.random); });
+    for (size_t c = 0; c < expected.size(); ++c)
+      for (size_t s = 0; s < expected[c].size(); ++s)
+        if (expected[c][s] != actual[c][s])
+          Fail(std::string(oversampled ? "oversampled" : "plain") +
+               ": random block sizes differ from 512 at sample " + std::to_string(s) +
+               " of channel " + std::to_string(c));
+  }
+}
+
+}  // namespace
+
+const std::vector<TestCase>& Registry() {
+  static const std::vector<TestCase> tests{
+      {"load-unload", LoadUnload},
+      {"describe", Describe},
+      {"lifecycle", Lifecycle},
+      {"parameters", Parameters},
+      {"bad-samples", BadSamples},
+      {"silence", Silence},
+      {"state", State},
+      {"buffers", CheckBuffers},
+      {"block-sizes", BlockSizes},
+  };
+  return tests;
+}
+
+}  // namespace corvane::host::validate
