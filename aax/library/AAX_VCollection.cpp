@@ -1,21 +1,5 @@
 #include "aax/library/AAX_VCollection.h"
 
-namespace {
-
-template <class W>
-W* Keep(std::vector<std::unique_ptr<W>>& owned, IACFUnknown* fresh) noexcept {
-  auto wrapper = AAX_AdoptNewObject<W>(fresh);
-  if (!wrapper) return nullptr;
-  try {
-    owned.push_back(std::move(wrapper));
-  } catch (...) {
-    return nullptr;
-  }
-  return owned.back().get();
-}
-
-}  // namespace
-
 AAX_VCollection::AAX_VCollection(IACFUnknown* host) noexcept
     : mHost(host, &IID_AAX_CollectionV1, &IID_AAX_CollectionV2, nullptr) {}
 
@@ -23,16 +7,16 @@ AAX_VCollection::~AAX_VCollection() = default;
 
 AAX_VEffectDescriptor* AAX_VCollection::NewDescriptor() noexcept {
   auto* host = mHost.Newest1();
-  IACFUnknown* fresh = nullptr;
-  if (!host || host->NewDescriptor(&fresh) != AAX_SUCCESS) return nullptr;
-  return Keep(mDescriptors, fresh);
+  if (!host) return nullptr;
+  return AAX_KeepNewObject(mDescriptors,
+                           [host](IACFUnknown** out) { return host->NewDescriptor(out); });
 }
 
 AAX_VPropertyMap* AAX_VCollection::NewPropertyMap() noexcept {
   auto* host = mHost.Newest1();
-  IACFUnknown* fresh = nullptr;
-  if (!host || host->NewPropertyMap(&fresh) != AAX_SUCCESS) return nullptr;
-  return Keep(mPropertyMaps, fresh);
+  if (!host) return nullptr;
+  return AAX_KeepNewObject(mPropertyMaps,
+                           [host](IACFUnknown** out) { return host->NewPropertyMap(out); });
 }
 
 AAX_Result AAX_VCollection::AddEffect(const char* effectID,

@@ -71,3 +71,21 @@ std::unique_ptr<W> AAX_AdoptNewObject(IACFUnknown* fresh) noexcept {
   if (wrapper && !wrapper->IsValid()) wrapper.reset();
   return wrapper;
 }
+
+/**
+ * Runs a New... operation (makeNew(IACFUnknown** out) -> AAX_Result), wraps what it returned and
+ * keeps the wrapper in owned; returns it, or null on any failure.
+ */
+template <class W, class New>
+W* AAX_KeepNewObject(std::vector<std::unique_ptr<W>>& owned, New makeNew) noexcept {
+  IACFUnknown* fresh = nullptr;
+  if (makeNew(&fresh) != AAX_SUCCESS) return nullptr;
+  auto wrapper = AAX_AdoptNewObject<W>(fresh);
+  if (!wrapper) return nullptr;
+  try {
+    owned.push_back(std::move(wrapper));
+  } catch (...) {
+    return nullptr;
+  }
+  return owned.back().get();
+}

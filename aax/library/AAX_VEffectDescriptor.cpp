@@ -1,23 +1,5 @@
 #include "aax/library/AAX_VEffectDescriptor.h"
 
-namespace {
-
-template <class W, class New>
-W* NewOwned(std::vector<std::unique_ptr<W>>& owned, New makeNew) noexcept {
-  IACFUnknown* fresh = nullptr;
-  if (makeNew(&fresh) != AAX_SUCCESS) return nullptr;
-  auto wrapper = AAX_AdoptNewObject<W>(fresh);
-  if (!wrapper) return nullptr;
-  try {
-    owned.push_back(std::move(wrapper));
-  } catch (...) {
-    return nullptr;
-  }
-  return owned.back().get();
-}
-
-}  // namespace
-
 AAX_VEffectDescriptor::AAX_VEffectDescriptor(IACFUnknown* effectDescriptor) noexcept
     : mHost(effectDescriptor, &IID_AAX_EffectDescriptorV1, &IID_AAX_EffectDescriptorV2, nullptr) {}
 
@@ -26,14 +8,15 @@ AAX_VEffectDescriptor::~AAX_VEffectDescriptor() = default;
 AAX_VComponentDescriptor* AAX_VEffectDescriptor::NewComponentDescriptor() noexcept {
   auto* host = mHost.Newest1();
   if (!host) return nullptr;
-  return NewOwned(mComponents,
-                  [host](IACFUnknown** out) { return host->NewComponentDescriptor(out); });
+  return AAX_KeepNewObject(mComponents,
+                           [host](IACFUnknown** out) { return host->NewComponentDescriptor(out); });
 }
 
 AAX_VPropertyMap* AAX_VEffectDescriptor::NewPropertyMap() noexcept {
   auto* host = mHost.Newest1();
   if (!host) return nullptr;
-  return NewOwned(mPropertyMaps, [host](IACFUnknown** out) { return host->NewPropertyMap(out); });
+  return AAX_KeepNewObject(mPropertyMaps,
+                           [host](IACFUnknown** out) { return host->NewPropertyMap(out); });
 }
 
 AAX_Result AAX_VEffectDescriptor::AddComponent(
