@@ -296,11 +296,11 @@ void SaturationEngine::UpdateMeters(const double* const* inputs, const double* c
   const double* inR = nInputs > right ? inputs[right] : inL;
   auto& levels = mMeterLevels;
 
+  // The outputs are this engine's own, made from sanitized input, so only the raw inputs need
+  // sanitizing here.
   for (int i = 0; i < frames; ++i) {
-    mMeters[kMeterOutputLeft].FollowEnvelope(std::fabs(SanitizeSample(outL[i])),
-                                             levels[kMeterOutputLeft]);
-    mMeters[kMeterOutputRight].FollowEnvelope(std::fabs(SanitizeSample(outR[i])),
-                                              levels[kMeterOutputRight]);
+    mMeters[kMeterOutputLeft].FollowEnvelope(std::fabs(outL[i]), levels[kMeterOutputLeft]);
+    mMeters[kMeterOutputRight].FollowEnvelope(std::fabs(outR[i]), levels[kMeterOutputRight]);
     double l = inL ? std::fabs(SanitizeSample(inL[i])) : 0.0;
     double rr = inR ? std::fabs(SanitizeSample(inR[i])) : 0.0;
     if (delayInput) {
