@@ -230,11 +230,19 @@ ModuleInstance::ModuleInstance(ModuleHost& module, const aaxhost::Component& com
 }
 
 ModuleInstance::~ModuleInstance() {
+  Teardown();
+}
+
+void ModuleInstance::Teardown() {
+  if (!mObject) return;
   if (mInitialized) mParameters->Uninitialize();
+  mInitialized = false;
   mContext.reset();
   mHost->SetEffectParameters(nullptr);
   mParameters->Release();
   mObject->Release();
+  mParameters = nullptr;
+  mObject = nullptr;
 }
 
 void ModuleInstance::Notify(AAX_CTypeID type, const void* data, uint32_t size) {
@@ -435,6 +443,11 @@ void ModuleInstance::PrepareContext() {
 
 void ModuleInstance::ProcessBlock(float* const* inputs, float* const* outputs, int32_t frames,
                                   int64_t position) {
+  PrepareBlock(position);
+  RenderBlock(inputs, outputs, frames, position);
+}
+
+void ModuleInstance::PrepareBlock(int64_t position) {
   aaxhost::TransportState transport;
   transport.playing = true;
   transport.sampleRate = mSampleRate;
@@ -445,10 +458,20 @@ void ModuleInstance::ProcessBlock(float* const* inputs, float* const* outputs, i
   mHost->GetTransport().SetState(transport);
 
   mParameters->GenerateCoefficients();
+}
+
+void ModuleInstance::RenderBlock(float* const* inputs, float* const* outputs, int32_t frames,
+                                 int64_t position) {
   mContext->DeliverPackets(mHost->GetController());
   mContext->SetAudio(inputs, outputs, frames);
   mContext->SetClock(position);
-  mContext->Process(mProcessProc);
+  if (mWatchProcess) {
+    realtime::ScopedProbe probe;
+    mContext->Process(mProcessProc);
+    mViolations = mViolations + probe.Seen();
+  } else {
+    mContext->Process(mProcessProc);
+  }
 
   aaxhost::Controller& controller = mHost->GetController();
   for (size_t i = 0; i < mContext->MeterCount(); ++i)

@@ -17,6 +17,7 @@
 #include "host/aaxhost/HostRunLoop.h"
 #include "host/aaxhost/HostServices.h"
 #include "host/aaxhost/InstanceHost.h"
+#include "host/realtime/RealtimeProbe.h"
 
 namespace corvane::host {
 
@@ -101,10 +102,15 @@ class ModuleInstance {
  public:
   /** Creates the object with the effect-parameters creation procedure; not initialized yet. */
   ModuleInstance(ModuleHost& module, const aaxhost::Component& component, double sampleRate);
-  /** Uninitializes and releases the object. */
+  /** Teardown, when that has not happened yet. */
   ~ModuleInstance();
   ModuleInstance(const ModuleInstance&) = delete;
   ModuleInstance& operator=(const ModuleInstance&) = delete;
+
+  /** Uninitializes and releases the plug-in's object; the host objects stay alive until the
+   * destructor, so a caller can still see what the plug-in left holding them. Nothing else may
+   * be called afterwards. */
+  void Teardown();
 
   const aaxhost::Component& Component() const { return mComponent; }
   aaxhost::InstanceHost& Host() { return *mHost; }
@@ -146,9 +152,18 @@ class ModuleInstance {
   /** Lays out the algorithm context and lets the plug-in fill its private data; after
    * Initialize. Throws HostError (usage status). */
   void PrepareContext();
-  /** GenerateCoefficients, packet delivery, one process call, meter reading. The channel
-   * arrays hold the component's channel counts; position is the block's sample location. */
+  /** PrepareBlock and RenderBlock on the calling thread. The channel arrays hold the
+   * component's channel counts; position is the block's sample location. */
   void ProcessBlock(float* const* inputs, float* const* outputs, int32_t frames, int64_t position);
+  /** The host's main-thread half of a block: the transport for position, GenerateCoefficients. */
+  void PrepareBlock(int64_t position);
+  /** The audio-thread half: packet delivery, the process call, meter reading. Safe on another
+   * thread than the main thread's calls, as long as one thread renders. */
+  void RenderBlock(float* const* inputs, float* const* outputs, int32_t frames, int64_t position);
+  /** While on, every process call runs under a real-time probe (that call only, not the host's
+   * own work around it) and what it saw adds up in ProcessViolations. */
+  void WatchProcessCalls(bool on) { mWatchProcess = on; }
+  realtime::Violations ProcessViolations() const { return mViolations; }
   /** Peaks the plug-in wrote into its input and output meter taps since the last call. */
   std::pair<float, float> TakeMeterPeaks();
   /** The latency the plug-in last told the controller. */
@@ -167,6 +182,8 @@ class ModuleInstance {
   std::map<std::string, double> mApplied;
   std::unique_ptr<aaxhost::AlgorithmContext> mContext;
   AAX_CProcessProc mProcessProc = nullptr;
+  bool mWatchProcess = false;
+  realtime::Violations mViolations;
   double mSampleRate;
   // Which meter tap is which, by the meter's type property; -1 when the plug-in has none.
   int mInputTap = -1;

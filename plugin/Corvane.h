@@ -7,6 +7,7 @@
 
 #include "framework/IPlugConfig.h"
 #include "framework/aax/IPlugAAX.h"
+#include "framework/aax/IPlugAAX_Describe.h"
 #include "plugin/CorvaneParams.h"
 #include "plugin/CurveDisplay.h"
 #include "plugin/dsp/SaturationEngine.h"
@@ -15,6 +16,8 @@ namespace corvane {
 
 /** The construction record of the product. */
 iplug::PluginConfig MakeCorvaneConfig();
+/** What the module describes: the construction record and the effect's type IDs. */
+iplug::AAXEffectConfig MakeCorvaneEffectConfig();
 
 /**
  * The Corvane plug-in object: its parameters, its reactions to parameter changes, resets and

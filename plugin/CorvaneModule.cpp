@@ -11,12 +11,7 @@ IPlugAAX* MakePlug() {
 }
 
 AAXEffectConfig MakeEffectConfig() {
-  AAXEffectConfig effect;
-  effect.config = corvane::MakeCorvaneConfig();
-  // One per channel configuration of "1-1 2-2".
-  effect.nativeIDs = {AAX_FourCC("TMN1"), AAX_FourCC("TMN2")};
-  effect.audioSuiteIDs = {AAX_FourCC("TMA1"), AAX_FourCC("TMA2")};
-  return effect;
+  return corvane::MakeCorvaneEffectConfig();
 }
 
 }  // namespace iplug

@@ -1,20 +1,41 @@
 #include "host/aaxhost/Transport.h"
 
 #include <cmath>
+#include <cstring>
+#include <type_traits>
 
 namespace aaxhost {
 
+static_assert(std::is_trivially_copyable_v<TransportState>);
+
 Transport::Transport()
-    : HostObject(IID_AAX_TransportV1, &IID_AAX_TransportV2, &IID_AAX_TransportV3) {}
+    : HostObject(IID_AAX_TransportV1, &IID_AAX_TransportV2, &IID_AAX_TransportV3) {
+  SetState(TransportState{});
+}
 
 void Transport::SetState(const TransportState& state) {
-  std::lock_guard<std::mutex> lock(mMutex);
-  mState = state;
+  uint64_t words[kWords] = {};
+  std::memcpy(words, &state, sizeof state);
+  // Odd while writing: a reader that sees an odd count, or a different count afterwards, retries.
+  const uint64_t sequence = mSequence.load(std::memory_order_relaxed);
+  mSequence.store(sequence + 1, std::memory_order_relaxed);
+  std::atomic_thread_fence(std::memory_order_release);
+  for (size_t i = 0; i < kWords; ++i) mWords[i].store(words[i], std::memory_order_relaxed);
+  mSequence.store(sequence + 2, std::memory_order_release);
 }
 
 TransportState Transport::State() const {
-  std::lock_guard<std::mutex> lock(mMutex);
-  return mState;
+  uint64_t words[kWords];
+  for (;;) {
+    const uint64_t before = mSequence.load(std::memory_order_acquire);
+    if (before & 1) continue;
+    for (size_t i = 0; i < kWords; ++i) words[i] = mWords[i].load(std::memory_order_relaxed);
+    std::atomic_thread_fence(std::memory_order_acquire);
+    if (mSequence.load(std::memory_order_relaxed) == before) break;
+  }
+  TransportState state;
+  std::memcpy(&state, words, sizeof state);
+  return state;
 }
 
 int64_t Transport::TicksAt(const TransportState& state, int64_t sampleLocation) const {

@@ -1,7 +1,8 @@
 #pragma once
 
+#include <array>
+#include <atomic>
 #include <cstdint>
-#include <mutex>
 
 #include "aax/interfaces/AAX_ITransport.h"
 #include "host/aaxhost/HostObject.h"
@@ -30,6 +31,9 @@ struct TransportState {
  * The host transport of one instance; the same object is offered on the main thread and put
  * into the transport node of the algorithm context. Positions at other sample locations follow
  * from the current tempo (the tempo is constant for this host).
+ *
+ * One thread sets the state; any thread reads it without a lock (a sequence count around
+ * atomic words), because the plug-in asks from inside its render callback.
  */
 class Transport final : public HostObject<AAX_ITransportV1, AAX_ITransportV2, AAX_ITransportV3> {
  public:
@@ -56,8 +60,9 @@ class Transport final : public HostObject<AAX_ITransportV1, AAX_ITransportV2, AA
  private:
   int64_t TicksAt(const TransportState& state, int64_t sampleLocation) const;
 
-  mutable std::mutex mMutex;
-  TransportState mState;
+  static constexpr size_t kWords = (sizeof(TransportState) + 7) / 8;
+  std::atomic<uint64_t> mSequence{0};
+  std::array<std::atomic<uint64_t>, kWords> mWords{};
 };
 
 }  // namespace aaxhost

@@ -1,13 +1,17 @@
 #include <algorithm>
+#include <atomic>
 #include <cctype>
+#include <chrono>
 #include <cmath>
 #include <cstdio>
 #include <limits>
 #include <map>
 #include <memory>
+#include <numbers>
 #include <set>
 #include <sstream>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "aax/interfaces/AAX_Exports.h"
@@ -15,6 +19,7 @@
 #include "host/ModuleHost.h"
 #include "host/StateChunk.h"
 #include "host/aaxhost/HostObject.h"
+#include "host/realtime/RealtimeProbe.h"
 #include "host/validate/Validator.h"
 
 namespace corvane::host::validate {
@@ -32,6 +37,13 @@ std::string TypeIDText(uint32_t id) {
     text += std::isprint(static_cast<unsigned char>(c)) ? c : '?';
   }
   return text + "'";
+}
+
+/** Shows tiny values too, which fixed notation rounds to zero. */
+std::string SampleText(float sample) {
+  char text[32];
+  std::snprintf(text, sizeof text, "%g", static_cast<double>(sample));
+  return text;
 }
 
 /** The dynamic symbol table as the loader sees it; nm is what the build already relies on. */
@@ -139,6 +151,20 @@ std::vector<float> Noise(std::mt19937_64& random, size_t count, float level) {
   return samples;
 }
 
+std::vector<std::vector<float>> NoiseBlock(std::mt19937_64& random, int channels, int frames) {
+  std::vector<std::vector<float>> block;
+  for (int c = 0; c < channels; ++c)
+    block.push_back(Noise(random, static_cast<size_t>(std::max(frames, 1)), 0.25f));
+  return block;
+}
+
+bool AllFinite(const std::vector<std::vector<float>>& channels, int frames) {
+  for (const auto& c : channels)
+    for (int s = 0; s < frames; ++s)
+      if (!std::isfinite(c[static_cast<size_t>(s)])) return false;
+  return true;
+}
+
 /** Runs frames through an instance, channel by channel planar buffers. */
 struct Buffers {
   std::vector<std::vector<float>> in, out;
@@ -160,6 +186,9 @@ void Lifecycle(TestContext& context) {
   ModuleHost module(context.module);
   const aaxhost::Effect& effect = module.Effect();
   constexpr int kFrames = 256;
+  // Whatever the module keeps for itself stays; an instance must take all of its own away.
+  const size_t moduleTimers = module.RunLoop().TimerCount();
+  const size_t moduleWatches = module.RunLoop().WatchCount();
   for (const double rate : {22050.0, 44100.0, 48000.0, 88200.0, 96000.0, 192000.0, 384000.0}) {
     for (const aaxhost::Component& component : effect.components) {
       const int inputs = Channels(component, AAX_eProperty_InputStemFormat);
@@ -183,8 +212,19 @@ void Lifecycle(TestContext& context) {
           for (const auto& channel : buffers.out)
             for (const float s : channel)
               if (!std::isfinite(s)) Fail(where + ": non-finite output");
+          module.RunLoop().Advance(20);
         }
+        aaxhost::InstanceHost& host = instance->Host();
+        instance->Teardown();
+        if (const int32_t held = host.OutstandingReferences(); held != 0)
+          Fail(where + ": the plug-in still holds " + std::to_string(held) +
+               " references to the host's objects after it was destroyed");
         instance.reset();
+        if (module.RunLoop().TimerCount() != moduleTimers ||
+            module.RunLoop().WatchCount() != moduleWatches)
+          Fail(where +
+               ": a timer or watch of the destroyed instance is still registered, so a "
+               "late tick would call into it");
       }
     }
   }
@@ -288,7 +328,7 @@ void Silence(TestContext& context) {
           if (s != 0.0f)
             Fail(std::string(oversampled ? "oversampled" : "plain") + ": sample " +
                  std::to_string(position + i) + " of channel " + std::to_string(c) + " is " +
-                 std::to_string(s) + " for silent input (latency " + std::to_string(latency) + ")");
+                 SampleText(s) + " for silent input (latency " + std::to_string(latency) + ")");
         }
       }
     }
@@ -406,6 +446,58 @@ void State(TestContext& context) {
       CheckSane(victim, what);
     }
   }
+
+  // A host may save and restore from a worker thread while the audio thread renders.
+  ModuleInstance live(module, component, 48000.0);
+  live.Initialize();
+  live.PrepareContext();
+  const int inputs = Channels(component, AAX_eProperty_InputStemFormat);
+  const int outputs = Channels(component, AAX_eProperty_OutputStemFormat);
+  const uint32_t chunkID = live.ChunkID();
+  std::vector<std::vector<uint8_t>> states;
+  for (int i = 0; i < 4; ++i) {
+    ModuleInstance source(module, component, 48000.0);
+    source.Initialize();
+    for (int32_t index = 0; index < source.ParameterCount(); ++index)
+      if (source.ParameterID(index) != source.MasterBypassID())
+        source.Apply(source.ParameterID(index), unit(context.random));
+    states.push_back(source.GetChunk(chunkID));
+  }
+  std::atomic<bool> done{false};
+  std::atomic<bool> nonFinite{false};
+  std::thread audio([&] {
+    constexpr int kFrames = 128;
+    std::mt19937_64 random(context.seed + 3);
+    auto in = NoiseBlock(random, inputs, kFrames);
+    std::vector<std::vector<float>> out(static_cast<size_t>(outputs), std::vector<float>(kFrames));
+    std::vector<float*> i, o;
+    for (auto& c : in) i.push_back(c.data());
+    for (auto& c : out) o.push_back(c.data());
+    for (int64_t position = 0; !done.load(std::memory_order_acquire); position += kFrames) {
+      live.RenderBlock(i.data(), o.data(), kFrames, position);
+      if (!AllFinite(out, kFrames)) nonFinite = true;
+    }
+  });
+  std::string problem;
+  std::thread worker([&] {
+    try {
+      for (int round = 0; round < 10 * context.strictness; ++round) {
+        ChunkRecord record;
+        record.chunkID = chunkID;
+        record.data = states[static_cast<size_t>(round) % states.size()];
+        live.SetChunk(record);
+        if (live.GetChunk(chunkID) != record.data)
+          problem = "a state restored on a worker thread while rendering saves different bytes";
+      }
+    } catch (const std::exception& e) {
+      problem = e.what();
+    }
+  });
+  worker.join();
+  done = true;
+  audio.join();
+  if (!problem.empty()) Fail(problem);
+  if (nonFinite) Fail("non-finite output while the state changed on a worker thread");
 }
 
 /** Both ends of a stereo (or the first) component, prepared at 48 kHz with oversampling set. */
@@ -438,13 +530,6 @@ struct Rig {
     position += frames;
   }
 };
-
-std::vector<std::vector<float>> NoiseBlock(std::mt19937_64& random, int channels, int frames) {
-  std::vector<std::vector<float>> block;
-  for (int c = 0; c < channels; ++c)
-    block.push_back(Noise(random, static_cast<size_t>(std::max(frames, 1)), 0.25f));
-  return block;
-}
 
 void BadSamples(TestContext& context) {
   ModuleHost module(context.module);
@@ -581,6 +666,365 @@ void BlockSizes(TestContext& context) {
   }
 }
 
+/** Every value a sweep visits: all steps of a stepped parameter, capped, always both ends. */
+std::vector<double> SweepValues(int32_t steps) {
+  const int32_t count = std::clamp(steps, 2, 2000);
+  std::vector<double> values;
+  for (int32_t k = 0; k < count; ++k) values.push_back(static_cast<double>(k) / (count - 1));
+  return values;
+}
+
+void ParameterTraversal(TestContext& context) {
+  ModuleHost module(context.module);
+  for (const float level : {1.0f, 10.0f}) {
+    Rig rig(module, false);
+    ModuleInstance& instance = *rig.instance;
+    const std::string where = "noise at +-" + std::to_string(static_cast<int>(level));
+    constexpr int kFrames = 64;
+    std::uniform_real_distribution<float> noise(-level, level);
+    std::vector<std::vector<float>> in(static_cast<size_t>(rig.inputs),
+                                       std::vector<float>(kFrames)),
+        out;
+    auto render = [&](const std::string& after) {
+      for (auto& c : in)
+        for (float& s : c) s = noise(context.random);
+      rig.Run(in, out, kFrames);
+      if (!AllFinite(out, kFrames)) Fail(where + ": non-finite output after " + after);
+    };
+    const auto bypass = instance.MasterBypassID();
+    std::vector<std::string> ids;
+    for (int32_t index = 0; index < instance.ParameterCount(); ++index)
+      if (instance.ParameterID(index) != bypass) ids.push_back(instance.ParameterID(index));
+    for (const std::string& id : ids) {
+      const int32_t steps = instance.Steps(id);
+      if (steps < 1) Fail("parameter '" + id + "' reports " + std::to_string(steps) + " steps");
+      const bool discrete = instance.Type(id) == AAX_eParameterType_Discrete;
+      std::set<std::string> texts;
+      // Every block sees a new value: a sweep is how a user drags a control, and how a host
+      // plays back automation.
+      for (const double value : SweepValues(steps)) {
+        instance.Apply(id, value);
+        texts.insert(instance.CurrentText(id, 32));
+        render("'" + id + "' = " + std::to_string(value));
+      }
+      if (discrete && steps <= 2000 && static_cast<int32_t>(texts.size()) != steps)
+        Fail("parameter '" + id + "' has " + std::to_string(steps) + " steps but " +
+             std::to_string(texts.size()) + " distinct values");
+      instance.Apply(id, instance.DefaultNormalized(id));
+    }
+    std::uniform_real_distribution<double> unit(0.0, 1.0);
+    const int rounds = 100 * context.strictness;
+    for (int round = 0; round < rounds; ++round) {
+      for (const std::string& id : ids) {
+        const int pick = static_cast<int>(context.random() % 4);
+        instance.Apply(id, pick == 0 ? 0.0 : pick == 1 ? 1.0 : unit(context.random));
+      }
+      render("random set " + std::to_string(round + 1));
+    }
+  }
+}
+
+void Automation(TestContext& context) {
+  ModuleHost module(context.module);
+  Rig rig(module, false);
+  ModuleInstance& instance = *rig.instance;
+  AAX_IEffectParametersV1& parameters = instance.Parameters();
+  aaxhost::AutomationDelegate& delegate = instance.Host().GetAutomationDelegate();
+  const auto bypass = instance.MasterBypassID();
+  std::vector<std::string> ids;
+  for (int32_t index = 0; index < instance.ParameterCount(); ++index)
+    if (instance.ParameterID(index) != bypass) ids.push_back(instance.ParameterID(index));
+  using Kind = aaxhost::AutomationEvent::Kind;
+
+  // A value the plug-in sets itself (its editor) is a request: touch, value, release, and the
+  // value arrives when the host writes it back.
+  std::uniform_real_distribution<double> unit(0.0, 1.0);
+  for (const std::string& id : ids) {
+    const std::string label = "parameter '" + id + "'";
+    if (!delegate.IsRegistered(id)) Fail(label + " is not registered for automation");
+    const double before = instance.Normalized(id);
+    const double wanted = before < 0.5 ? 1.0 : 0.0;
+    delegate.ClearEvents();
+    if (parameters.SetParameterNormalizedValue(id.c_str(), wanted) != AAX_SUCCESS)
+      Fail(label + " refuses a set-value request");
+    std::vector<Kind> kinds;
+    for (const aaxhost::AutomationEvent& event : delegate.Events())
+      if (event.parameterID == id && event.kind != Kind::kCurrentValue) kinds.push_back(event.kind);
+    if (kinds != std::vector<Kind>{Kind::kTouch, Kind::kSetValueRequest, Kind::kRelease})
+      Fail(label + ": a set-value request does not reach the host as touch, value, release");
+    if (instance.Normalized(id) != before)
+      Fail(label + " took its own request before the host wrote it back");
+    instance.Apply(id, wanted);
+    if (std::fabs(instance.Normalized(id) - wanted) > 1e-9)
+      Fail(label + " is " + std::to_string(instance.Normalized(id)) + " after the host wrote " +
+           std::to_string(wanted));
+    delegate.ClearEvents();
+    parameters.TouchParameter(id.c_str());
+    parameters.ReleaseParameter(id.c_str());
+    kinds.clear();
+    for (const aaxhost::AutomationEvent& event : delegate.Events())
+      if (event.parameterID == id) kinds.push_back(event.kind);
+    if (kinds != std::vector<Kind>{Kind::kTouch, Kind::kRelease})
+      Fail(label + ": touch and release do not reach the host in order");
+  }
+  if (parameters.SetParameterNormalizedValue("no such parameter", 0.5) !=
+      AAX_ERROR_INVALID_PARAMETER_ID)
+    Fail("a set-value request for an unknown ID is not refused as an invalid parameter ID");
+
+  // Host automation between blocks of long renders, every block and every few blocks.
+  constexpr int kFrames = 256;
+  std::vector<std::vector<float>> out;
+  const int blocks = 200 * context.strictness;
+  for (int block = 0; block < blocks; ++block) {
+    if (block % (1 + block / 200) == 0) {
+      const std::string& id = ids[context.random() % ids.size()];
+      const double value = unit(context.random);
+      instance.Apply(id, value);
+      const std::string expected = instance.TextForNormalized(id, instance.Normalized(id));
+      if (instance.CurrentText(id, 32) != expected)
+        Fail("parameter '" + id + "' shows '" + instance.CurrentText(id, 32) +
+             "' while its value reads as '" + expected + "'");
+    }
+    auto in = NoiseBlock(context.random, rig.inputs, kFrames);
+    rig.Run(in, out, kFrames);
+    if (!AllFinite(out, kFrames)) Fail("non-finite output in block " + std::to_string(block));
+    if (block % 4 == 0) module.RunLoop().Advance(20);
+  }
+}
+
+/** Observations of one oversampling switch, in host samples from the request on. */
+struct SwitchTrace {
+  std::vector<float> output;       ///< channel 0 of the switched instance
+  std::vector<float> plain;        ///< the same input through an instance that never switches
+  std::vector<float> oversampled;  ///< ... and through one that runs oversampled throughout
+  int64_t latencyReportedAt = -1;  ///< first sample whose block ended with the new latency
+  int32_t latencyBefore = 0;
+  int32_t latencyAfter = 0;
+};
+
+SwitchTrace TraceSwitch(ModuleHost& module, bool toOversampled, int frames, double sampleRate) {
+  Rig switched(module, !toOversampled), plain(module, false), oversampled(module, true);
+  const auto id = FindParameterNamed(*switched.instance, "oversampl");
+  if (!id) Fail("has no oversampling parameter");
+  // A 187.5 Hz sine at 48 kHz repeats every 256 samples; starting at its peak, every fade
+  // boundary a correct plug-in has falls on a peak, where a missing fade shows most.
+  const double frequency = sampleRate / 256.0;
+  int64_t position = 0;
+  auto block = [&](Rig& rig, std::vector<std::vector<float>>& out) {
+    std::vector<std::vector<float>> in(static_cast<size_t>(rig.inputs),
+                                       std::vector<float>(static_cast<size_t>(frames)));
+    for (auto& c : in)
+      for (int i = 0; i < frames; ++i)
+        c[static_cast<size_t>(i)] =
+            static_cast<float>(0.5 * std::cos(2.0 * std::numbers::pi * frequency *
+                                              static_cast<double>(position + i) / sampleRate));
+    rig.Run(in, out, frames);
+  };
+  SwitchTrace trace;
+  std::vector<std::vector<float>> out, plainOut, overOut;
+  const int warm = (8192 + frames - 1) / frames;
+  const int after = (16384 + frames - 1) / frames;
+  double msDue = 0.0;
+  for (int b = 0; b < warm + after; ++b) {
+    if (b == warm) {
+      trace.latencyBefore = switched.instance->Latency();
+      switched.instance->Apply(*id, toOversampled ? 1.0 : 0.0);
+    }
+    block(switched, out);
+    block(plain, plainOut);
+    block(oversampled, overOut);
+    position += frames;
+    // The host's idle timer: every 20 ms of audio, on the main thread between blocks.
+    msDue += 1000.0 * frames / sampleRate;
+    const int64_t ms = static_cast<int64_t>(msDue);
+    msDue -= static_cast<double>(ms);
+    module.RunLoop().Advance(ms);
+    if (b < warm) continue;
+    trace.output.insert(trace.output.end(), out[0].begin(), out[0].begin() + frames);
+    trace.plain.insert(trace.plain.end(), plainOut[0].begin(), plainOut[0].begin() + frames);
+    trace.oversampled.insert(trace.oversampled.end(), overOut[0].begin(),
+                             overOut[0].begin() + frames);
+    if (trace.latencyReportedAt < 0 && switched.instance->Latency() != trace.latencyBefore)
+      trace.latencyReportedAt = static_cast<int64_t>(b - warm + 1) * frames;
+  }
+  trace.latencyAfter = switched.instance->Latency();
+  return trace;
+}
+
+void OversamplingSwitch(TestContext& context) {
+  ModuleHost module(context.module);
+  constexpr double kRate = 48000.0;
+  constexpr int kFade = 256;
+  const int tick = static_cast<int>(kRate * 0.020);
+  std::vector<int> sizes{64, 256};
+  if (context.strictness >= 5) sizes.push_back(100);
+  for (const int frames : sizes) {
+    for (const bool on : {true, false}) {
+      const std::string where = std::string(on ? "switching on" : "switching off") + " in " +
+                                std::to_string(frames) + "-sample blocks";
+      const SwitchTrace t = TraceSwitch(module, on, frames, kRate);
+      const std::vector<float>& before = on ? t.plain : t.oversampled;
+      const std::vector<float>& target = on ? t.oversampled : t.plain;
+      const int64_t n = static_cast<int64_t>(t.output.size());
+      for (const float s : t.output)
+        if (!std::isfinite(s)) Fail(where + ": non-finite output");
+      // The request reaches the audio thread through the main thread's idle tick.
+      int64_t fadeStart = 0;
+      while (fadeStart < n && std::fabs(t.output[fadeStart] - before[fadeStart]) <= 1e-6f)
+        ++fadeStart;
+      if (fadeStart > tick + frames)
+        Fail(where + ": the switch began " + std::to_string(fadeStart) +
+             " samples after the request, later than one idle tick");
+      const int64_t fadeEnd = fadeStart + (kFade + frames - 1) / frames * frames;
+      // The fade down: the old path, never louder, down to a tenth at its end.
+      for (int64_t i = fadeStart; i < fadeEnd; ++i)
+        if (std::fabs(t.output[i]) > std::fabs(before[i]) * 1.001f + 1e-6f)
+          Fail(where + ": sample " + std::to_string(i) + " of the fade down is louder than before");
+      float peak = 0.0f;
+      for (int64_t i = fadeStart; i < fadeEnd; ++i) peak = std::max(peak, std::fabs(before[i]));
+      if (std::fabs(t.output[fadeEnd - 1]) > 0.15f * peak)
+        Fail(where + ": the fade down has not reached a tenth after " + std::to_string(fadeEnd) +
+             " samples");
+      // The host learns the new latency within one idle tick of the switch.
+      if (t.latencyReportedAt < 0 || (on ? t.latencyAfter <= 0 : t.latencyAfter != 0))
+        Fail(where + ": the latency is still reported as " + std::to_string(t.latencyAfter));
+      if (t.latencyReportedAt > fadeEnd + tick + frames)
+        Fail(where + ": the latency was reported " + std::to_string(t.latencyReportedAt - fadeEnd) +
+             " samples after the switch");
+      // Then silence while the resamplers are flushed (switching on only).
+      int64_t silent = 0;
+      while (fadeEnd + silent < n && t.output[fadeEnd + silent] == 0.0f) ++silent;
+      const int64_t latency = on ? t.latencyAfter : 0;
+      if (on && (silent < latency || silent > latency + std::max(frames, 1024) + 2 * frames))
+        Fail(where + ": " + std::to_string(silent) + " silent samples for a latency of " +
+             std::to_string(latency));
+      if (!on && silent > 0) Fail(where + ": " + std::to_string(silent) + " silent samples");
+      // The fade back up, from a tenth to the new path's full level.
+      const int64_t upStart = fadeEnd + silent;
+      const int64_t upEnd = upStart + (kFade + frames - 1) / frames * frames;
+      if (upEnd + latency + 2 * frames >= n) Fail(where + ": the switch never ended");
+      if (std::fabs(t.output[upStart]) > 0.15f * std::fabs(target[upStart]) + 1e-4f)
+        Fail(where + ": the fade up starts louder than a tenth");
+      // Resampler history from before the flush is gone, so allow the oversampled path its
+      // latency to settle before it must match an instance that never switched.
+      const int64_t settled = upEnd + (on ? latency : 0);
+      for (int64_t i = settled; i < n; ++i)
+        if (std::fabs(t.output[i] - target[i]) > 2e-3f)
+          Fail(where + ": sample " + std::to_string(i) + " still differs from the new path by " +
+               std::to_string(std::fabs(t.output[i] - target[i])));
+      // No step larger than the steady signal's own plus the fade's floor.
+      float steadyStep = 0.0f;
+      for (int64_t i = 1; i < std::min<int64_t>(n, 1024); ++i)
+        steadyStep = std::max({steadyStep, std::fabs(before[i] - before[i - 1]),
+                               std::fabs(target[i] - target[i - 1])});
+      const float limit = 1.5f * steadyStep + 0.1f * peak * 1.2f;
+      for (int64_t i = 1; i < settled; ++i)
+        if (std::fabs(t.output[i] - t.output[i - 1]) > limit)
+          Fail(where + ": a click of " + std::to_string(std::fabs(t.output[i] - t.output[i - 1])) +
+               " at sample " + std::to_string(i) + " (the fade allows " + std::to_string(limit) +
+               ")");
+    }
+  }
+}
+
+void Realtime(TestContext& context) {
+  ModuleHost module(context.module);
+  constexpr int kMaxFrames = 2048;
+  for (const bool oversampled : {false, true}) {
+    Rig rig(module, oversampled);
+    ModuleInstance& instance = *rig.instance;
+    std::vector<std::vector<float>> out;
+    // The first block of the largest size may grow the plug-in's buffers; that is allowed once.
+    auto first = NoiseBlock(context.random, rig.inputs, kMaxFrames);
+    rig.Run(first, out, kMaxFrames);
+    instance.WatchProcessCalls(true);
+    const auto bypass = instance.MasterBypassID();
+    const auto switchID = FindParameterNamed(instance, "oversampl");
+    std::uniform_real_distribution<double> unit(0.0, 1.0);
+    std::uniform_int_distribution<int> size(1, kMaxFrames);
+    const int blocks = 100 * context.strictness;
+    for (int block = 0; block < blocks; ++block) {
+      const int32_t index = static_cast<int32_t>(context.random() % instance.ParameterCount());
+      const std::string id = instance.ParameterID(index);
+      // Bypass and oversampling flips exercise the crossfade and switch paths too.
+      if (id == bypass || (switchID && id == *switchID))
+        instance.Apply(id, context.random() % 2 ? 1.0 : 0.0);
+      else
+        instance.Apply(id, unit(context.random));
+      const int frames = size(context.random);
+      auto in = NoiseBlock(context.random, rig.inputs, frames);
+      rig.Run(in, out, frames);
+      if (block % 8 == 0) module.RunLoop().Advance(20);
+    }
+    instance.WatchProcessCalls(false);
+    const realtime::Violations seen = instance.ProcessViolations();
+    const std::string mode = oversampled ? "oversampled" : "plain";
+    if (seen.allocations || seen.frees)
+      Fail(mode + ": " + std::to_string(seen.allocations) + " allocations and " +
+           std::to_string(seen.frees) + " frees inside the render callback");
+    if (seen.locks)
+      Fail(mode + ": " + std::to_string(seen.locks) + " locks inside the render callback");
+    if (seen.sleeps)
+      Fail(mode + ": " + std::to_string(seen.sleeps) + " sleeps inside the render callback");
+  }
+}
+
+/**
+ * An audio thread renders while the main thread (host automation, coefficients, idle ticks) and
+ * a third thread (a control surface, say) change parameters.
+ */
+void Threads(TestContext& context) {
+  ModuleHost module(context.module);
+  Rig rig(module, false);
+  ModuleInstance& instance = *rig.instance;
+  const int rounds = context.strictness >= 7 ? 500 : 50 * context.strictness;
+  std::vector<std::string> ids;
+  for (int32_t index = 0; index < instance.ParameterCount(); ++index)
+    ids.push_back(instance.ParameterID(index));
+  constexpr int kFrames = 64;
+  std::atomic<bool> failed{false};
+  std::thread audio([&] {
+    std::mt19937_64 random(context.seed + 1);
+    auto in = NoiseBlock(random, rig.inputs, kFrames);
+    std::vector<std::vector<float>> out(static_cast<size_t>(rig.outputs),
+                                        std::vector<float>(kFrames));
+    std::vector<float*> i, o;
+    for (auto& c : in) i.push_back(c.data());
+    for (auto& c : out) o.push_back(c.data());
+    for (int round = 0; round < rounds; ++round) {
+      instance.RenderBlock(i.data(), o.data(), kFrames, static_cast<int64_t>(round) * kFrames);
+      if (!AllFinite(out, kFrames)) failed = true;
+    }
+  });
+  std::thread surface([&] {
+    std::mt19937_64 random(context.seed + 2);
+    std::uniform_real_distribution<double> unit(0.0, 1.0);
+    for (int round = 0; round < rounds; ++round) {
+      const std::string& id = ids[random() % ids.size()];
+      instance.Parameters().UpdateParameterNormalizedValue(id.c_str(), unit(random),
+                                                           AAX_eUpdateSource_Unknown);
+      aaxhost::HostString text;
+      instance.Parameters().GetParameterValueString(id.c_str(), &text, 32);
+    }
+  });
+  std::uniform_real_distribution<double> unit(0.0, 1.0);
+  for (int round = 0; round < rounds; ++round) {
+    const std::string& id = ids[context.random() % ids.size()];
+    instance.Parameters().UpdateParameterNormalizedValue(id.c_str(), unit(context.random),
+                                                         AAX_eUpdateSource_Parameter);
+    instance.PrepareBlock(static_cast<int64_t>(round) * kFrames);
+    if (round % 8 == 0) module.RunLoop().Advance(20);
+  }
+  surface.join();
+  audio.join();
+  if (failed) Fail("non-finite output while parameters changed on other threads");
+  for (const std::string& id : ids) {
+    const double value = instance.Normalized(id);
+    if (!(value >= 0.0 && value <= 1.0))
+      Fail("parameter '" + id + "' is " + std::to_string(value) + " after the threads ended");
+  }
+}
+
 }  // namespace
 
 const std::vector<TestCase>& Registry() {
@@ -589,11 +1033,16 @@ const std::vector<TestCase>& Registry() {
       {"describe", Describe},
       {"lifecycle", Lifecycle},
       {"parameters", Parameters},
+      {"parameter-traversal", ParameterTraversal},
       {"bad-samples", BadSamples},
       {"silence", Silence},
       {"state", State},
       {"buffers", CheckBuffers},
       {"block-sizes", BlockSizes},
+      {"automation", Automation},
+      {"oversampling-switch", OversamplingSwitch},
+      {"realtime", Realtime},
+      {"threads", Threads},
   };
   return tests;
 }

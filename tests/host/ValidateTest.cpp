@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <string>
 
 #include "HostTestSupport.h"
@@ -20,8 +21,11 @@ TEST(Validate, PassesOnTheModule) {
 TEST(Validate, ListsAndRunsOne) {
   const auto list = RunHost({"validate", "--list"});
   ASSERT_EQ(list.status, 0);
-  EXPECT_NE(list.out.find("load-unload\n"), std::string::npos) << list.out;
-  EXPECT_NE(list.out.find("parameters\n"), std::string::npos) << list.out;
+  for (const char* name :
+       {"load-unload", "describe", "lifecycle", "parameters", "parameter-traversal", "block-sizes",
+        "buffers", "bad-samples", "silence", "state", "automation", "oversampling-switch",
+        "realtime", "threads"})
+    EXPECT_NE(list.out.find(std::string(name) + "\n"), std::string::npos) << name;
 
   const auto one = RunHost({"validate", "--only", "describe"});
   EXPECT_EQ(one.status, 0) << one.out;
@@ -63,6 +67,45 @@ TEST(Validate, CatchesABrokenModule) {
       RunHost({"validate", "--module", VALIDATE_FIXTURE_EXTRA_EXPORT_PATH, "--only", "describe"});
   EXPECT_EQ(describe.status, 1) << describe.out;
   EXPECT_NE(describe.out.find("FAIL describe: "), std::string::npos) << describe.out;
+}
+
+// Each fault of the broken Corvane against the test that is there to catch it; the reason must
+// name what went wrong. A run of just that test keeps this quick and shows that it is the test,
+// not a neighbour, that catches the fault.
+TEST(Validate, EachTestCatchesItsFault) {
+  struct Case {
+    const char* fault;
+    const char* test;
+    const char* reason;
+  };
+  const Case cases[] = {
+      {"leaks-timer", "lifecycle",
+       "a timer or watch of the destroyed instance is still registered"},
+      {"nan-at-edge", "parameter-traversal", "non-finite output after '1' = 0.000000"},
+      {"passes-nan", "bad-samples", "NaN in: non-finite output in block 4"},
+      {"noise-floor", "silence", "for silent input"},
+      {"forgets-state", "state", "after the restore, not"},
+      {"writes-past-block", "buffers", "wrote past the block, at sample 300"},
+      {"block-edge", "block-sizes", "random block sizes differ from 512"},
+      {"no-touch", "automation", "does not reach the host as touch, value, release"},
+      {"late-latency", "oversampling-switch", "the latency is still reported as 0"},
+      {"allocates", "realtime", "allocations and"},
+  };
+  for (const Case& c : cases) {
+    ::setenv("CORVANE_FIXTURE_FAULT", c.fault, 1);
+    const auto result = RunHost({"validate", "--module", VALIDATE_FIXTURE_CORVANE_PATH, "--only",
+                                 c.test, "--strictness", "3", "--seed", "11"});
+    ::unsetenv("CORVANE_FIXTURE_FAULT");
+    EXPECT_EQ(result.status, 1) << c.fault << "\n" << result.out;
+    EXPECT_NE(result.out.find(std::string("FAIL ") + c.test + ": "), std::string::npos)
+        << c.fault << "\n"
+        << result.out;
+    EXPECT_NE(result.out.find(c.reason), std::string::npos) << c.fault << "\n" << result.out;
+  }
+  // Without a fault it is Corvane, and every test passes.
+  const auto healthy = RunHost(
+      {"validate", "--module", VALIDATE_FIXTURE_CORVANE_PATH, "--strictness", "3", "--seed", "11"});
+  EXPECT_EQ(healthy.status, 0) << healthy.out;
 }
 
 #ifdef CORVANE_SANITIZED

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "host/realtime/RealtimeProbe.h"
+
 namespace testsupport {
 
 /**
@@ -13,16 +15,15 @@ namespace testsupport {
  */
 class ScopedAllocationCounter {
  public:
-  ScopedAllocationCounter();
-  ~ScopedAllocationCounter();
+  ScopedAllocationCounter() = default;
   ScopedAllocationCounter(const ScopedAllocationCounter&) = delete;
   ScopedAllocationCounter& operator=(const ScopedAllocationCounter&) = delete;
 
   /** Allocations seen since construction. */
-  long Count() const;
+  long Count() const { return mProbe.Seen().allocations; }
 
  private:
-  long mStart;
+  corvane::realtime::ScopedProbe mProbe;
 };
 
 }  // namespace testsupport

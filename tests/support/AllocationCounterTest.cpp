@@ -107,14 +107,18 @@ TEST(AllocationCounter, NestsAndIgnoresAllocationsOutsideItsLifetime) {
   std::unique_ptr<int> before(new int(1));
   ScopedAllocationCounter outer;
   std::unique_ptr<int> a(new int(2));
+  gSink = a.get();
   long inner = 0;
   {
     ScopedAllocationCounter counter;
     std::unique_ptr<int> b(new int(3));
     std::unique_ptr<int> c(new int(4));
+    gSink = b.get();
+    gSink = c.get();
     inner = counter.Count();
   }
   std::unique_ptr<int> d(new int(5));
+  gSink = d.get();
   const long total = outer.Count();
   EXPECT_EQ(inner, 2);
   EXPECT_EQ(total, 4);

@@ -1,0 +1,152 @@
+// Corvane with one fault, chosen by CORVANE_FIXTURE_FAULT when an instance is created, so that
+// each of the validator's tests can be shown to catch the fault it is there for. Without the
+// variable the module is Corvane itself.
+
+#include <cmath>
+#include <cstdlib>
+#include <cstring>
+#include <limits>
+#include <memory>
+
+#include "aax/interfaces/AAX_Context.h"
+#include "framework/IPlugTimer.h"
+#include "framework/aax/IPlugAAX.h"
+#include "framework/aax/IPlugAAX_Describe.h"
+#include "plugin/Corvane.h"
+
+namespace {
+
+enum class Fault {
+  kNone,
+  kAllocates,        // heap traffic in the render callback
+  kWritesPastBlock,  // one sample past the host's block
+  kForgetsState,     // a restore leaves the first parameter at its default
+  kNaNAtEdge,        // the first parameter's minimum yields NaN
+  kNoiseFloor,       // silence in, a faint hiss out
+  kPassesNaN,        // non-finite input reaches the output
+  kBlockEdge,        // every block's first sample is attenuated
+  kNoTouch,          // its own value changes skip the host's touch and release
+  kLateLatency,      // never tells the host of a latency change after the first
+  kLeaksTimer,       // a timer outlives the instance
+  kRace,             // an unsynchronized field shared by the main and audio threads
+};
+
+Fault Chosen() {
+  static const struct {
+    const char* name;
+    Fault fault;
+  } kFaults[] = {{"allocates", Fault::kAllocates},
+                 {"writes-past-block", Fault::kWritesPastBlock},
+                 {"forgets-state", Fault::kForgetsState},
+                 {"nan-at-edge", Fault::kNaNAtEdge},
+                 {"noise-floor", Fault::kNoiseFloor},
+                 {"passes-nan", Fault::kPassesNaN},
+                 {"block-edge", Fault::kBlockEdge},
+                 {"no-touch", Fault::kNoTouch},
+                 {"late-latency", Fault::kLateLatency},
+                 {"leaks-timer", Fault::kLeaksTimer},
+                 {"race", Fault::kRace}};
+  const char* name = std::getenv("CORVANE_FIXTURE_FAULT");
+  if (!name) return Fault::kNone;
+  for (const auto& entry : kFaults)
+    if (std::strcmp(name, entry.name) == 0) return entry.fault;
+  std::abort();  // a misspelt fault would otherwise pass as the healthy module
+}
+
+void* volatile gSink = nullptr;
+
+class BrokenCorvane final : public corvane::Corvane {
+ public:
+  BrokenCorvane() : mFault(Chosen()) {
+    if (mFault == Fault::kLeaksTimer)
+      mLeaked = iplug::Timer::Create([](iplug::Timer&) {}, 20).release();
+  }
+
+  void ProcessAudio(double** inputs, double** outputs, int frames) override {
+    if (mFault == Fault::kRace)
+      gSink = reinterpret_cast<void*>(static_cast<intptr_t>(mLastChanged));
+    Corvane::ProcessAudio(inputs, outputs, frames);
+    const int channels = ConnectedChannelCount(iplug::kOutput);
+    for (int c = 0; c < channels; ++c) {
+      for (int i = 0; i < frames; ++i) {
+        double& out = outputs[c][i];
+        switch (mFault) {
+          case Fault::kNaNAtEdge:
+            if (GetParam(0)->NormalizedValue() <= 0.0)
+              out = std::numeric_limits<double>::quiet_NaN();
+            break;
+          case Fault::kNoiseFloor:
+            out += 1e-7;
+            break;
+          case Fault::kPassesNaN:
+            if (c < ConnectedChannelCount(iplug::kInput)) out += 0.0 * inputs[c][i];
+            break;
+          case Fault::kBlockEdge:
+            if (i == 0) out *= 0.5;
+            break;
+          default:
+            break;
+        }
+      }
+    }
+  }
+
+  void RenderAudioBlock(const void* context, const iplug::AAX_CIPlugParamValuePair* const values[],
+                        int32_t count) noexcept override {
+    if (mFault == Fault::kAllocates) {
+      gSink = new char[64];
+      delete[] static_cast<char*>(gSink);
+    }
+    Corvane::RenderAudioBlock(context, values, count);
+    if (mFault == Fault::kWritesPastBlock) {
+      float* const* outputs = AAX_ContextField<float* const*>(context, AAX_eFieldIndex_AudioOut);
+      const int32_t* frames =
+          AAX_ContextField<const int32_t*>(context, AAX_eFieldIndex_BufferLength);
+      for (int c = 0; outputs && frames && c < ConnectedChannelCount(iplug::kOutput); ++c)
+        outputs[c][*frames] = 0.0f;
+    }
+  }
+
+  int ReadState(const iplug::IStateChunk& chunk, int startPos) override {
+    const int end = Corvane::ReadState(chunk, startPos);
+    if (mFault == Fault::kForgetsState) GetParam(0)->SetValue(GetParam(0)->Default());
+    return end;
+  }
+
+  AAX_Result SetParameterNormalizedValue(AAX_CParamID id, double value) noexcept override {
+    if (mFault == Fault::kNoTouch)
+      return UpdateParameterNormalizedValue(id, value, AAX_eUpdateSource_Unknown);
+    return Corvane::SetParameterNormalizedValue(id, value);
+  }
+
+  void ChangeLatency(int samples) override {
+    if (mFault == Fault::kLateLatency && mLatencyReported) return;
+    mLatencyReported = true;
+    Corvane::ChangeLatency(samples);
+  }
+
+  void OnParamChange(int paramIdx) override {
+    if (mFault == Fault::kRace) mLastChanged = paramIdx;
+    Corvane::OnParamChange(paramIdx);
+  }
+
+ private:
+  const Fault mFault;
+  iplug::Timer* mLeaked = nullptr;
+  bool mLatencyReported = false;
+  int mLastChanged = -1;
+};
+
+}  // namespace
+
+namespace iplug {
+
+IPlugAAX* MakePlug() {
+  return new BrokenCorvane;
+}
+
+AAXEffectConfig MakeEffectConfig() {
+  return corvane::MakeCorvaneEffectConfig();
+}
+
+}  // namespace iplug
