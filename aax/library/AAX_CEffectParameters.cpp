@@ -367,7 +367,7 @@ AAX_Result AAX_CEffectParameters::CompareActiveChunk(const AAX_SPlugInChunk* chu
 
 AAX_Result AAX_CEffectParameters::GetNumberOfChanges(int32_t* outChanges) const noexcept {
   if (!outChanges) return AAX_ERROR_NULL_ARGUMENT;
-  if (mNumPlugInChanges >= 0) *outChanges = mNumPlugInChanges;
+  if (const int32_t changes = mNumPlugInChanges.load(); changes >= 0) *outChanges = changes;
   return AAX_SUCCESS;
 }
 

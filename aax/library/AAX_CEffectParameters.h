@@ -1,5 +1,6 @@
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 #include <memory>
 #include <set>
@@ -136,8 +137,9 @@ class AAX_CEffectParameters : public AAX_IEffectParametersV5, public CACFUnknown
   /** Only answers the effect-parameters IDs. */
   ACFRESULT QueryInterfaceForID(const acfIID& iid, void** out) noexcept override;
 
-  /** Grows with every value change the host applied; derived classes may add their own. */
-  int32_t mNumPlugInChanges = 0;
+  /** Grows with every value change the host applied; derived classes may add their own. Hosts
+   * apply values from more than one thread, so the count is atomic. */
+  std::atomic<int32_t> mNumPlugInChanges{0};
   AAX_CParameterManager mParameterManager;
   AAX_CPacketDispatcher mPacketDispatcher;
 

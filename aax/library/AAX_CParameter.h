@@ -106,16 +106,16 @@ class AAX_CParameter : public AAX_IParameter {
       return;
     }
     mValue.store(mTaper->NormalizedToReal(normalized), std::memory_order_release);
-    mHostUninformed = true;
+    mHostUninformed.store(true, std::memory_order_relaxed);
   }
 
   void UpdateNormalizedValue(double normalized) override {
     const T value = mTaper->NormalizedToReal(normalized);
-    if (value == GetValue() && !mHostUninformed) return;
+    if (value == GetValue() && !mHostUninformed.load(std::memory_order_relaxed)) return;
     mValue.store(value, std::memory_order_release);
     if (mDelegate) {
       mDelegate->PostCurrentValue(Identifier(), GetNormalizedValue());
-      mHostUninformed = false;
+      mHostUninformed.store(false, std::memory_order_relaxed);
     }
   }
 
@@ -205,6 +205,7 @@ class AAX_CParameter : public AAX_IParameter {
   AAX_EParameterType mType;
   AAX_EParameterOrientation mOrientation = AAX_eParameterOrientation_Default;
   AAX_VAutomationDelegate* mDelegate = nullptr;
-  // A value applied without the host (no delegate at the time) has not been posted yet.
-  bool mHostUninformed = true;
+  // A value applied without the host (no delegate at the time) has not been posted yet. Atomic:
+  // hosts update values from more than one thread.
+  std::atomic<bool> mHostUninformed{true};
 };

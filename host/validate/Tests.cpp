@@ -571,6 +571,31 @@ void BadSamples(TestContext& context) {
       }
     }
   }
+  // Many processors take a slow path for arithmetic on denormals unless the plug-in flushes
+  // them; a plug-in that does not can overload the audio thread on a fading tail. Trials of both
+  // kinds alternate and the fastest of each counts, which keeps a busy machine from deciding.
+  for (const bool oversampled : {false, true}) {
+    Rig rig(module, oversampled);
+    auto normal = NoiseBlock(context.random, rig.inputs, kFrames);
+    auto denormal = normal;
+    for (auto& c : denormal)
+      for (float& s : c) s = std::copysign(1e-40f, s);
+    std::vector<std::vector<float>> out;
+    const int blocks = 50 + 10 * context.strictness;
+    auto time = [&](std::vector<std::vector<float>>& in) {
+      const auto start = std::chrono::steady_clock::now();
+      for (int b = 0; b < blocks; ++b) rig.Run(in, out, kFrames);
+      return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    };
+    double fastestNormal = 1e9, fastestDenormal = 1e9;
+    for (int trial = 0; trial < 7; ++trial) {
+      fastestNormal = std::min(fastestNormal, time(normal));
+      fastestDenormal = std::min(fastestDenormal, time(denormal));
+    }
+    if (fastestDenormal > 2.0 * fastestNormal)
+      Fail(std::string(oversampled ? "oversampled" : "plain") + ": denormal input takes " +
+           std::to_string(fastestDenormal / fastestNormal) + " times as long as normal input");
+  }
 }
 
 void CheckBuffers(TestContext& context) {

@@ -24,6 +24,7 @@ enum class Fault {
   kNaNAtEdge,        // the first parameter's minimum yields NaN
   kNoiseFloor,       // silence in, a faint hiss out
   kPassesNaN,        // non-finite input reaches the output
+  kSlowDenormals,    // denormal input takes a slow path
   kBlockEdge,        // every block's first sample is attenuated
   kNoTouch,          // its own value changes skip the host's touch and release
   kLateLatency,      // never tells the host of a latency change after the first
@@ -41,6 +42,7 @@ Fault Chosen() {
                  {"nan-at-edge", Fault::kNaNAtEdge},
                  {"noise-floor", Fault::kNoiseFloor},
                  {"passes-nan", Fault::kPassesNaN},
+                 {"slow-denormals", Fault::kSlowDenormals},
                  {"block-edge", Fault::kBlockEdge},
                  {"no-touch", Fault::kNoTouch},
                  {"late-latency", Fault::kLateLatency},
@@ -54,6 +56,7 @@ Fault Chosen() {
 }
 
 void* volatile gSink = nullptr;
+volatile float gSlowPath = 0.0f;
 
 class BrokenCorvane final : public corvane::Corvane {
  public:
@@ -80,6 +83,13 @@ class BrokenCorvane final : public corvane::Corvane {
             break;
           case Fault::kPassesNaN:
             if (c < ConnectedChannelCount(iplug::kInput)) out += 0.0 * inputs[c][i];
+            break;
+          case Fault::kSlowDenormals:
+            // Some processors take a microcode path for denormal arithmetic, others (this
+            // machine's) do not; the fault charges what such a slow path costs itself.
+            if (c < ConnectedChannelCount(iplug::kInput) &&
+                std::fpclassify(static_cast<float>(inputs[c][i])) == FP_SUBNORMAL)
+              for (int k = 0; k < 200; ++k) gSlowPath = gSlowPath * 0.5f + 1.0f;
             break;
           case Fault::kBlockEdge:
             if (i == 0) out *= 0.5;

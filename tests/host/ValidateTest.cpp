@@ -83,6 +83,7 @@ TEST(Validate, EachTestCatchesItsFault) {
        "a timer or watch of the destroyed instance is still registered"},
       {"nan-at-edge", "parameter-traversal", "non-finite output after '1' = 0.000000"},
       {"passes-nan", "bad-samples", "NaN in: non-finite output in block 4"},
+      {"slow-denormals", "bad-samples", "times as long as normal input"},
       {"noise-floor", "silence", "for silent input"},
       {"forgets-state", "state", "after the restore, not"},
       {"writes-past-block", "buffers", "wrote past the block, at sample 300"},
