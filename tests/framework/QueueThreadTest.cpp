@@ -110,6 +110,41 @@ TEST(RingQueueThreads, FullQueueDropsExactlyTheRecordsItRefused) {
   EXPECT_EQ(received, expected);
 }
 
+// Hosts deliver parameter changes to the editor's queue from more than one thread.
+TEST(RingQueueThreads, ProducersOnSeveralThreadsNeitherLoseNorTearNorReorderTheirRecords) {
+  constexpr uint64_t kProducers = 3;
+  constexpr uint64_t kEach = kRecords / 10;
+  IRingQueue<Record> queue(33);
+  std::vector<std::thread> producers;
+  for (uint64_t p = 0; p < kProducers; ++p) {
+    producers.emplace_back([&queue, p] {
+      // The producer's number rides in the top bits, its own count in the rest.
+      for (uint64_t n = 0; n < kEach; ++n)
+        while (!queue.Push(MakeRecord(p << 48 | n))) std::this_thread::yield();
+    });
+  }
+  std::vector<uint64_t> next(kProducers, 0);
+  uint64_t faults = 0;
+  Record r;
+  for (uint64_t received = 0; received < kProducers * kEach;) {
+    if (!queue.Pop(r)) {
+      std::this_thread::yield();
+      continue;
+    }
+    ++received;
+    const uint64_t p = r.seq >> 48;
+    if (!Intact(r) || p >= kProducers || (r.seq & 0xFFFF'FFFF'FFFF) != next[p]) {
+      ++faults;
+      continue;
+    }
+    ++next[p];
+  }
+  for (std::thread& t : producers) t.join();
+  EXPECT_EQ(faults, 0u);
+  EXPECT_EQ(next, std::vector<uint64_t>(kProducers, kEach));
+  EXPECT_FALSE(queue.Pop(r));
+}
+
 namespace {
 
 // Stands in for the editor delegate that ISender transmits to.
