@@ -7,6 +7,8 @@
 #include <cstring>
 #include <limits>
 #include <memory>
+#include <mutex>
+#include <string>
 
 #include "aax/interfaces/AAX_Context.h"
 #include "framework/IPlugTimer.h"
@@ -19,6 +21,8 @@ namespace {
 enum class Fault {
   kNone,
   kAllocates,        // heap traffic in the render callback
+  kLocks,            // a mutex in the render callback
+  kUnreadableText,   // the first parameter's texts do not read back
   kWritesPastBlock,  // one sample past the host's block
   kForgetsState,     // a restore leaves the first parameter at its default
   kNaNAtEdge,        // the first parameter's minimum yields NaN
@@ -30,6 +34,7 @@ enum class Fault {
   kLateLatency,      // never tells the host of a latency change after the first
   kLeaksTimer,       // a timer outlives the instance
   kRace,             // an unsynchronized field shared by the main and audio threads
+  kSameIDs,          // both components described with one plug-in ID
 };
 
 Fault Chosen() {
@@ -37,6 +42,8 @@ Fault Chosen() {
     const char* name;
     Fault fault;
   } kFaults[] = {{"allocates", Fault::kAllocates},
+                 {"locks", Fault::kLocks},
+                 {"unreadable-text", Fault::kUnreadableText},
                  {"writes-past-block", Fault::kWritesPastBlock},
                  {"forgets-state", Fault::kForgetsState},
                  {"nan-at-edge", Fault::kNaNAtEdge},
@@ -47,7 +54,8 @@ Fault Chosen() {
                  {"no-touch", Fault::kNoTouch},
                  {"late-latency", Fault::kLateLatency},
                  {"leaks-timer", Fault::kLeaksTimer},
-                 {"race", Fault::kRace}};
+                 {"race", Fault::kRace},
+                 {"same-ids", Fault::kSameIDs}};
   const char* name = std::getenv("CORVANE_FIXTURE_FAULT");
   if (!name) return Fault::kNone;
   for (const auto& entry : kFaults)
@@ -107,7 +115,12 @@ class BrokenCorvane final : public corvane::Corvane {
       gSink = new char[64];
       delete[] static_cast<char*>(gSink);
     }
-    Corvane::RenderAudioBlock(context, values, count);
+    if (mFault == Fault::kLocks) {
+      std::lock_guard<std::mutex> lock(mRenderMutex);
+      Corvane::RenderAudioBlock(context, values, count);
+    } else {
+      Corvane::RenderAudioBlock(context, values, count);
+    }
     if (mFault == Fault::kWritesPastBlock) {
       float* const* outputs = AAX_ContextField<float* const*>(context, AAX_eFieldIndex_AudioOut);
       const int32_t* frames =
@@ -115,6 +128,14 @@ class BrokenCorvane final : public corvane::Corvane {
       for (int c = 0; outputs && frames && c < ConnectedChannelCount(iplug::kOutput); ++c)
         outputs[c][*frames] = 0.0f;
     }
+  }
+
+  AAX_Result GetParameterStringFromValue(AAX_CParamID id, double value, AAX_IString* outText,
+                                         int32_t maxLength) const noexcept override {
+    const AAX_Result result = Corvane::GetParameterStringFromValue(id, value, outText, maxLength);
+    if (mFault == Fault::kUnreadableText && result == AAX_SUCCESS && std::strcmp(id, "1") == 0)
+      outText->Set((std::string("about ") + outText->Get()).c_str());
+    return result;
   }
 
   int ReadState(const iplug::IStateChunk& chunk, int startPos) override {
@@ -145,6 +166,7 @@ class BrokenCorvane final : public corvane::Corvane {
   iplug::Timer* mLeaked = nullptr;
   bool mLatencyReported = false;
   int mLastChanged = -1;
+  std::mutex mRenderMutex;
 };
 
 }  // namespace
@@ -156,7 +178,9 @@ IPlugAAX* MakePlug() {
 }
 
 AAXEffectConfig MakeEffectConfig() {
-  return corvane::MakeCorvaneEffectConfig();
+  AAXEffectConfig effect = corvane::MakeCorvaneEffectConfig();
+  if (Chosen() == Fault::kSameIDs) effect.nativeIDs[1] = effect.nativeIDs[0];
+  return effect;
 }
 
 }  // namespace iplug

@@ -4,6 +4,7 @@
 #include <string>
 
 #include "HostTestSupport.h"
+#include "host/realtime/RealtimeProbe.h"
 
 namespace {
 
@@ -79,6 +80,8 @@ TEST(Validate, EachTestCatchesItsFault) {
     const char* reason;
   };
   const Case cases[] = {
+      {"same-ids", "describe", "repeats the plug-in ID 'TMN1'"},
+      {"unreadable-text", "parameters", "does not read back its own text 'about "},
       {"leaks-timer", "lifecycle",
        "a timer or watch of the destroyed instance is still registered"},
       {"nan-at-edge", "parameter-traversal", "non-finite output after '1' = 0.000000"},
@@ -91,8 +94,11 @@ TEST(Validate, EachTestCatchesItsFault) {
       {"no-touch", "automation", "does not reach the host as touch, value, release"},
       {"late-latency", "oversampling-switch", "the latency is still reported as 0"},
       {"allocates", "realtime", "allocations and"},
+      {"locks", "realtime", "locks inside the render callback"},
   };
   for (const Case& c : cases) {
+    // Under ThreadSanitizer locks are its business, and the probe leaves them alone.
+    if (std::string(c.fault) == "locks" && !corvane::realtime::SeesLocksAndSleeps()) continue;
     ::setenv("CORVANE_FIXTURE_FAULT", c.fault, 1);
     const auto result = RunHost({"validate", "--module", VALIDATE_FIXTURE_CORVANE_PATH, "--only",
                                  c.test, "--strictness", "3", "--seed", "11"});
