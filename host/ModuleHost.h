@@ -137,6 +137,9 @@ class ModuleInstance {
   int32_t Type(const std::string& id) const;
   /** Applies a value as the host: UpdateParameterNormalizedValue, then the requests it caused. */
   void Apply(const std::string& id, double normalized);
+  /** Applies the set-value requests the plug-in posted since the last call, as the host's
+   * echo; the instance's own calls do this themselves. */
+  void ApplyPostedRequests();
   /** Every value the host has applied, by parameter ID, latest last. */
   const std::map<std::string, double>& AppliedValues() const { return mApplied; }
 
@@ -170,8 +173,6 @@ class ModuleInstance {
   int32_t Latency() const;
 
  private:
-  void ApplyPostedRequests();
-
   ModuleHost& mModule;
   const aaxhost::Component& mComponent;
   std::unique_ptr<aaxhost::InstanceHost> mHost;

@@ -110,7 +110,10 @@ class AAX_CParameter : public AAX_IParameter {
   }
 
   void UpdateNormalizedValue(double normalized) override {
-    const T value = mTaper->NormalizedToReal(normalized);
+    // Writing back what the parameter reads as keeps its value exactly: a taper's round trip
+    // may otherwise move the last bit.
+    const bool same = normalized == GetNormalizedValue();
+    const T value = same ? GetValue() : mTaper->NormalizedToReal(normalized);
     if (value == GetValue() && !mHostUninformed.load(std::memory_order_relaxed)) return;
     mValue.store(value, std::memory_order_release);
     if (mDelegate) {

@@ -175,7 +175,11 @@ AAX_Result IPlugAAX::UpdateParameterNormalizedValue(AAX_CParamID id, double valu
     parameter->UpdateNormalizedValue(value);
     const int index = ParamIndexFromID(id);
     if (index >= 0 && index < NParams()) {
-      GetParam(index)->SetNormalizedValue(value);
+      // The host echoes every value a restore reports. Converting the echo back could move the
+      // plain value's last bit, and a later save would keep that drift: a value the parameter
+      // already stands for leaves it as it is.
+      IParam* param = GetParam(index);
+      if (param->NormalizedValue() != value) param->SetNormalizedValue(value);
       SendParamValueToEditor(index, value, true);
       OnParamChange(index, kHost, -1);
     }

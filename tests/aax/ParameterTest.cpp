@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <random>
+
 #include <map>
 #include <string>
 
@@ -150,6 +152,26 @@ TEST(AaxParameter, SetAsksTheHostAndUpdateAppliesAndReports) {
   EXPECT_DOUBLE_EQ(events[5].value, 0.25);
   EXPECT_EQ(events[6].kind, Kind::kUnregister);
   for (const auto& event : events) EXPECT_EQ(event.parameterID, "1");
+}
+
+// The host writes back what a parameter reported; a taper's round trip would move the value's
+// last bit now and then (0.1 .. 9.0 does for about one value in 500).
+TEST(AaxParameter, WritingBackItsOwnReadingKeepsTheValueExactly) {
+  AAX_CParameter<double> knee("5", "Knee", 0.1, AAX_CLinearTaperDelegate<double>(0.1, 9.0),
+                              AAX_CNumberDisplayDelegate<double>(), true);
+  const AAX_CLinearTaperDelegate<double> taper(0.1, 9.0);
+  std::mt19937 random(3);
+  std::uniform_real_distribution<double> unit(0.0, 1.0);
+  int moved = 0;
+  for (int k = 0; k < 5000; ++k) {
+    knee.UpdateNormalizedValue(unit(random));
+    const double reading = knee.GetNormalizedValue();
+    if (taper.NormalizedToReal(reading) != knee.GetValue()) ++moved;
+    const double before = knee.GetValue();
+    knee.UpdateNormalizedValue(reading);
+    EXPECT_EQ(knee.GetValue(), before) << k;
+  }
+  EXPECT_GT(moved, 0) << "no value of the sweep would have moved: the test proves nothing";
 }
 
 TEST(AaxParameter, TextsGoThroughTaperAndDisplay) {

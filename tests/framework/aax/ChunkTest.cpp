@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <cstring>
 #include <memory>
+#include <random>
 #include <vector>
 
 #include "host/aaxhost/AutomationDelegate.h"
@@ -239,4 +240,24 @@ TEST(AaxChunks, SizedHostCallsReadNoMoreThanTheRecordHolds) {
       AAX_SUCCESS);
   EXPECT_FALSE(equal);
   sized->Release();
+}
+
+// A restore tells the host every value in the normalized range and the host echoes it back;
+// converting the echo to a plain value again could move its last bit, and that bit would be
+// saved. Values spread over the range find such cases on every parameter with a taper.
+TEST(AaxChunks, TheHostsEchoOfARestoreKeepsTheStateExact) {
+  Instance source(new RecordingCorvane);
+  Instance target(new RecordingCorvane);
+  target.EchoSetValueRequests();
+  iplug::IPlugAAX& plug = source.Plug();
+  std::mt19937 random(7);
+  std::uniform_real_distribution<double> unit(0.0, 1.0);
+  for (int round = 0; round < 5000; ++round) {
+    for (int i = 0; i < plug.NParams() - 1; ++i)
+      plug.UpdateParameterNormalizedValue(plug.ParamID(i), unit(random), 1);
+    Record saved = GetChunk(plug);
+    ASSERT_EQ(target.Plug().SetChunk(kChunkID, saved.Chunk()), AAX_SUCCESS);
+    Record again = GetChunk(target.Plug());
+    ASSERT_EQ(std::memcmp(saved.Data(), again.Data(), 96), 0) << "round " << round;
+  }
 }
