@@ -4,6 +4,7 @@
 #include <chrono>
 #include <cmath>
 #include <cstdio>
+#include <functional>
 #include <limits>
 #include <map>
 #include <memory>
@@ -170,6 +171,27 @@ bool AllFinite(const std::vector<std::vector<float>>& channels, int frames) {
     for (int s = 0; s < frames; ++s)
       if (!std::isfinite(c[static_cast<size_t>(s)])) return false;
   return true;
+}
+
+/**
+ * The host's audio thread: renders one noise block over and over through the instance's
+ * audio-thread half while keepGoing(block number) holds. False when any output was not finite.
+ */
+bool RenderNoiseWhile(ModuleInstance& instance, int inputs, int outputs, int frames, uint64_t seed,
+                      const std::function<bool(int)>& keepGoing) {
+  std::mt19937_64 random(seed);
+  auto in = NoiseBlock(random, inputs, frames);
+  std::vector<std::vector<float>> out(static_cast<size_t>(outputs),
+                                      std::vector<float>(static_cast<size_t>(frames)));
+  std::vector<float*> i, o;
+  for (auto& c : in) i.push_back(c.data());
+  for (auto& c : out) o.push_back(c.data());
+  bool finite = true;
+  for (int block = 0; keepGoing(block); ++block) {
+    instance.RenderBlock(i.data(), o.data(), frames, static_cast<int64_t>(block) * frames);
+    finite = finite && AllFinite(out, frames);
+  }
+  return finite;
 }
 
 /** Runs frames through an instance, channel by channel planar buffers. */
@@ -496,17 +518,9 @@ void State(TestContext& context) {
   std::atomic<bool> done{false};
   std::atomic<bool> nonFinite{false};
   std::thread audio([&] {
-    constexpr int kFrames = 128;
-    std::mt19937_64 random(context.seed + 3);
-    auto in = NoiseBlock(random, inputs, kFrames);
-    std::vector<std::vector<float>> out(static_cast<size_t>(outputs), std::vector<float>(kFrames));
-    std::vector<float*> i, o;
-    for (auto& c : in) i.push_back(c.data());
-    for (auto& c : out) o.push_back(c.data());
-    for (int64_t position = 0; !done.load(std::memory_order_acquire); position += kFrames) {
-      live.RenderBlock(i.data(), o.data(), kFrames, position);
-      if (!AllFinite(out, kFrames)) nonFinite = true;
-    }
+    if (!RenderNoiseWhile(live, inputs, outputs, 128, context.seed + 3,
+                          [&](int) { return !done.load(std::memory_order_acquire); }))
+      nonFinite = true;
   });
   std::string problem;
   std::thread worker([&] {
@@ -1039,17 +1053,9 @@ void Threads(TestContext& context) {
   constexpr int kFrames = 64;
   std::atomic<bool> failed{false};
   std::thread audio([&] {
-    std::mt19937_64 random(context.seed + 1);
-    auto in = NoiseBlock(random, rig.inputs, kFrames);
-    std::vector<std::vector<float>> out(static_cast<size_t>(rig.outputs),
-                                        std::vector<float>(kFrames));
-    std::vector<float*> i, o;
-    for (auto& c : in) i.push_back(c.data());
-    for (auto& c : out) o.push_back(c.data());
-    for (int round = 0; round < rounds; ++round) {
-      instance.RenderBlock(i.data(), o.data(), kFrames, static_cast<int64_t>(round) * kFrames);
-      if (!AllFinite(out, kFrames)) failed = true;
-    }
+    if (!RenderNoiseWhile(instance, rig.inputs, rig.outputs, kFrames, context.seed + 1,
+                          [&](int block) { return block < rounds; }))
+      failed = true;
   });
   std::thread surface([&] {
     std::mt19937_64 random(context.seed + 2);
