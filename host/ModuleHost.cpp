@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdio>
 #include <cstring>
 #include <system_error>
 
@@ -176,6 +177,12 @@ std::optional<int32_t> ComponentStemFormat(const aaxhost::Component& component) 
   const auto output = component.ProcProperty(AAX_eProperty_OutputStemFormat);
   if (!input || !output || *input != *output) return std::nullopt;
   return *input;
+}
+
+std::string ExactText(double value) {
+  char text[40];
+  std::snprintf(text, sizeof text, "%.17g", value);
+  return text;
 }
 
 const aaxhost::Component* FindComponentForChannels(const aaxhost::Effect& effect, int channels) {

@@ -87,6 +87,10 @@ class ModuleHost {
 /** The stem format both ends of a component have, or nothing for asymmetric components. */
 std::optional<int32_t> ComponentStemFormat(const aaxhost::Component& component);
 
+/** Every digit of a double: a plug-in parses it back as exactly this double, and two values
+ * that differ show as different. */
+std::string ExactText(double value);
+
 /** The component of an effect that processes `channels` in and out; null when there is none. */
 const aaxhost::Component* FindComponentForChannels(const aaxhost::Effect& effect, int channels);
 

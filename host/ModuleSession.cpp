@@ -39,13 +39,6 @@ bool SplitNumber(const std::string& text, double& value, std::string& unit) {
   return true;
 }
 
-/** Enough digits that the plug-in parses back exactly the double the host means. */
-std::string ExactText(double value) {
-  char text[40];
-  std::snprintf(text, sizeof text, "%.17g", value);
-  return text;
-}
-
 /**
  * The plug-in loaded from its module, driven the way a host drives an insert.
  *

@@ -31,26 +31,10 @@ namespace {
   throw Failure{reason};
 }
 
-std::string TypeIDText(uint32_t id) {
-  std::string text = "'";
-  for (int shift = 24; shift >= 0; shift -= 8) {
-    const char c = static_cast<char>((id >> shift) & 0xFF);
-    text += std::isprint(static_cast<unsigned char>(c)) ? c : '?';
-  }
-  return text + "'";
-}
-
 /** Shows tiny values too, which fixed notation rounds to zero. */
 std::string SampleText(float sample) {
   char text[32];
   std::snprintf(text, sizeof text, "%g", static_cast<double>(sample));
-  return text;
-}
-
-/** Every digit of a double, so that values that differ show as different. */
-std::string ExactText(double value) {
-  char text[32];
-  std::snprintf(text, sizeof text, "%.17g", value);
   return text;
 }
 
@@ -114,9 +98,9 @@ void Describe(TestContext& context) {
     std::set<AAX_CTypeID> meterIDs;
     for (const aaxhost::Meter& meter : effect.meters) {
       if (meter.id == kAAX_TypeID_None || meter.id == 0)
-        Fail("a meter has the ID " + TypeIDText(meter.id));
+        Fail("a meter has the ID " + DescribeTypeID(meter.id));
       if (!meterIDs.insert(meter.id).second)
-        Fail("meter ID " + TypeIDText(meter.id) + " is used twice");
+        Fail("meter ID " + DescribeTypeID(meter.id) + " is used twice");
     }
     std::set<int32_t> stems;
     for (const aaxhost::Component& component : effect.components) {
@@ -136,7 +120,8 @@ void Describe(TestContext& context) {
         ids.push_back(*id);
       }
       if (!pluginIDs.insert(ids).second)
-        Fail(which + " repeats the plug-in ID " + TypeIDText(static_cast<uint32_t>(ids.back())));
+        Fail(which + " repeats the plug-in ID " +
+             DescribeTypeID(static_cast<uint32_t>(ids.back())));
       std::set<AAX_CFieldIndex> indices;
       for (const aaxhost::Field& field : component.fields)
         if (!indices.insert(field.index).second)
