@@ -5,6 +5,10 @@
 #include <algorithm>
 #include <cmath>
 #include <cstring>
+#include <map>
+#include <mutex>
+#include <numbers>
+#include <tuple>
 
 namespace iplug {
 
@@ -65,6 +69,13 @@ bool RatioAsFraction(double srcRate, double dstRate, int64_t& num, int64_t& den)
 
 Resampler::Resampler(double srcRate, double dstRate, int maxInLen, double transitionBandPct,
                      double attenuationDb, EResamplerPhase phase)
+    : Resampler(srcRate, dstRate, maxInLen, transitionBandPct, attenuationDb, phase,
+                NoDelayProbe{}) {
+  if (mSoxr) mFilterDelay = FilterDelay(srcRate, dstRate, transitionBandPct, attenuationDb, phase);
+}
+
+Resampler::Resampler(double srcRate, double dstRate, int maxInLen, double transitionBandPct,
+                     double attenuationDb, EResamplerPhase phase, NoDelayProbe)
     : mMaxInLen(maxInLen) {
   if (maxInLen <= 0 || maxInLen > kMaxInLenLimit ||
       !Init(srcRate, dstRate, transitionBandPct, attenuationDb, phase) || !PreRoll()) {
@@ -73,6 +84,71 @@ Resampler::Resampler(double srcRate, double dstRate, int maxInLen, double transi
     std::vector<double>().swap(mFifo);
     mHead = mTail = 0;
   }
+}
+
+// The delay depends only on the filter design, and every channel of an oversampler (and every
+// instance at the same rate) asks for the same one: measured once per process.
+double Resampler::FilterDelay(double srcRate, double dstRate, double transitionBandPct,
+                              double attenuationDb, EResamplerPhase phase) {
+  using Key = std::tuple<double, double, double, double, EResamplerPhase>;
+  static std::mutex mutex;
+  static std::map<Key, double> measured;
+  const Key key{srcRate, dstRate, transitionBandPct, attenuationDb, phase};
+  std::lock_guard<std::mutex> lock(mutex);
+  const auto found = measured.find(key);
+  if (found != measured.end()) return found->second;
+  const double delay =
+      MeasureFilterDelay(srcRate, dstRate, transitionBandPct, attenuationDb, phase);
+  measured.emplace(key, delay);
+  return delay;
+}
+
+// A steady sine goes through a twin of this resampler; a least-squares fit of the released
+// stream to a sine of the same frequency gives its phase, and the phase gives the delay.
+double Resampler::MeasureFilterDelay(double srcRate, double dstRate, double transitionBandPct,
+                                     double attenuationDb, EResamplerPhase phase) {
+  constexpr int kChunk = 1024;
+  Resampler probe(srcRate, dstRate, kChunk, transitionBandPct, attenuationDb, phase,
+                  NoDelayProbe{});
+  if (!probe.IsValid()) return 0.0;
+  const double frequency = std::min(kDelayReferenceHz, 0.1 * std::min(srcRate, dstRate));
+  const double inStep = 2.0 * std::numbers::pi * frequency / srcRate;
+  const double outStep = 2.0 * std::numbers::pi * frequency / dstRate;
+  // Long enough for the filters' start-up to die away well before the fitted stretch, which
+  // then spans some fifty periods.
+  const int64_t settle = 8 * static_cast<int64_t>(probe.mLatencyIn) + 4 * kChunk;
+  const int64_t inLen = settle + static_cast<int64_t>(std::ceil(50.0 * srcRate / frequency));
+
+  std::vector<double> in(kChunk);
+  std::vector<double> out;
+  out.reserve(static_cast<size_t>(probe.OutLenFor(inLen) + kChunk));
+  for (int64_t pos = 0; pos < inLen; pos += kChunk) {
+    const int n = static_cast<int>(std::min<int64_t>(kChunk, inLen - pos));
+    for (int i = 0; i < n; ++i) in[static_cast<size_t>(i)] = std::sin(inStep * (pos + i));
+    double* released = nullptr;
+    const int m = probe.Process(in.data(), n, released);
+    out.insert(out.end(), released, released + m);
+  }
+
+  // out[k] = a sin(outStep k) + b cos(outStep k) = sin(outStep k + phi), and out[k] stands for
+  // input time k / ratio minus the delay d, so phi = -inStep d.
+  const size_t first = static_cast<size_t>(probe.OutLenFor(settle));
+  double ss = 0.0, sc = 0.0, cc = 0.0, ys = 0.0, yc = 0.0;
+  for (size_t k = first; k < out.size(); ++k) {
+    const double s = std::sin(outStep * static_cast<double>(k));
+    const double c = std::cos(outStep * static_cast<double>(k));
+    ss += s * s;
+    sc += s * c;
+    cc += c * c;
+    ys += out[k] * s;
+    yc += out[k] * c;
+  }
+  const double det = ss * cc - sc * sc;
+  if (!(std::fabs(det) > 0.0)) return 0.0;
+  const double a = (ys * cc - yc * sc) / det;
+  const double b = (yc * ss - ys * sc) / det;
+  if (!(std::hypot(a, b) > 0.5)) return 0.0;  // the tone did not come through: no estimate
+  return -std::atan2(b, a) / inStep;
 }
 
 Resampler::~Resampler() {
@@ -244,12 +320,6 @@ int Resampler::InLenBeforeOutPos(int pos) const {
   if (!mSoxr) return 0;
   const int64_t p = std::max(pos, 0);
   return static_cast<int>(mLatencyIn + (p * mDen + mNum - 1) / mNum);
-}
-
-// Output positions map onto whole input samples (the latency is a multiple of the ratio's
-// denominator), so there is never a fractional part to report.
-double Resampler::LatencyFrac() const {
-  return 0.0;
 }
 
 const char* Resampler::EngineName() const {

@@ -21,7 +21,9 @@ enum class EResamplerPhase : int32_t { Linear = 0, Minimum = 1 };
  * never touches the heap.
  *
  * Output sample 0 corresponds to input time 0 (the stream is aligned); it is released once
- * InLenBeforeOutPos(0) input samples have gone in, which is the latency in input samples.
+ * InLenBeforeOutPos(0) input samples have gone in. The library's minimum-phase filters delay
+ * audio a little further; LatencyFrac() is that delay, measured once per configuration at
+ * construction, so that the two together are the true delay of the audio band.
  */
 class Resampler {
  public:
@@ -44,14 +46,28 @@ class Resampler {
 
   /** Input samples needed before output position `pos` is released. */
   int InLenBeforeOutPos(int pos) const;
-  /** Fractional part of the latency, in input samples. */
-  double LatencyFrac() const;
+  /** The filters' own delay beyond InLenBeforeOutPos(0), in input samples: their phase delay at
+   * kDelayReferenceHz (or a tenth of the lower rate, when that is lower). */
+  double LatencyFrac() const { return mFilterDelay; }
+
+  /** Where the filters' delay is measured: the middle of the audio band, where a misaligned
+   * dry/wet mix or a delay-compensated host would be heard first. */
+  static constexpr double kDelayReferenceHz = 1000.0;
 
   /** Name of the engine the library chose (e.g. "cr32s"). */
   const char* EngineName() const;
   bool IsValid() const { return mSoxr != nullptr; }
 
  private:
+  struct NoDelayProbe {};
+  /** A resampler that skips the delay measurement: the probe the measurement runs on. */
+  Resampler(double srcRate, double dstRate, int maxInLen, double transitionBandPct,
+            double attenuationDb, EResamplerPhase phase, NoDelayProbe);
+  static double FilterDelay(double srcRate, double dstRate, double transitionBandPct,
+                            double attenuationDb, EResamplerPhase phase);
+  static double MeasureFilterDelay(double srcRate, double dstRate, double transitionBandPct,
+                                   double attenuationDb, EResamplerPhase phase);
+
   bool Init(double srcRate, double dstRate, double transitionBandPct, double attenuationDb,
             EResamplerPhase phase);
   bool PreRoll();
@@ -64,7 +80,8 @@ class Resampler {
   // Exact output/input ratio; a rational ratio lets release counts stay integer forever.
   int64_t mNum = 1;
   int64_t mDen = 1;
-  int mLatencyIn = 0;       // input samples before output 0 is due (a multiple of mDen)
+  int mLatencyIn = 0;  // input samples before output 0 is due (a multiple of mDen)
+  double mFilterDelay = 0.0;
   int64_t mLatencyOut = 0;  // the same delay in output samples
   // Output samples the library has produced but the caller has not received yet: [mHead, mTail).
   std::vector<double> mFifo;
