@@ -45,10 +45,7 @@ IPlugProcessor::IPlugProcessor(const PluginConfig& config)
   mOutData.assign(mOutChannels.size(), nullptr);
 }
 
-IPlugProcessor::~IPlugProcessor() {
-  delete mPendingDelay.exchange(nullptr);
-  delete mRetiredDelay.exchange(nullptr);
-}
+IPlugProcessor::~IPlugProcessor() = default;
 
 int IPlugProcessor::ParseChannelIO(const char* text, std::vector<ChannelLayout>& layouts,
                                    int& maxIn, int& maxOut, int& maxInBuses, int& maxOutBuses) {
@@ -167,7 +164,7 @@ void IPlugProcessor::SetChannelsConnected(ERoute direction, int first, int count
 }
 
 void IPlugProcessor::BindHostBuffers(ERoute direction, int first, int count,
-                                     float* const* hostArrays, int frames) {
+                                     float* const* hostArrays, int frames, int offset) {
   auto& slots = direction == kInput ? mInChannels : mOutChannels;
   auto& data = direction == kInput ? mInData : mOutData;
   const int last = std::min(first + count, static_cast<int>(slots.size()));
@@ -176,6 +173,7 @@ void IPlugProcessor::BindHostBuffers(ERoute direction, int first, int count,
     ChannelSlot& slot = slots[static_cast<size_t>(c)];
     if (!slot.connected) continue;
     float* host = hostArrays ? hostArrays[next++] : nullptr;
+    if (host) host += offset;
     data[static_cast<size_t>(c)] = slot.scratch.data();
     if (direction == kInput) {
       const int n = std::min(frames, static_cast<int>(slot.scratch.size()));
@@ -190,7 +188,7 @@ void IPlugProcessor::BindHostBuffers(ERoute direction, int first, int count,
 }
 
 void IPlugProcessor::ProcessChannels(int frames) {
-  if (frames > mBlockSize) frames = mBlockSize;  // the buffers hold one block, never more
+  if (frames > mBlockCapacity) frames = mBlockCapacity;  // the buffers hold no more
   ProcessAudio(mInData.data(), mOutData.data(), std::max(frames, 0));
 }
 
@@ -210,8 +208,8 @@ void IPlugProcessor::ProcessChannelsToHost(int frames) {
 }
 
 void IPlugProcessor::PassThroughChannels(int frames) {
-  frames = std::clamp(frames, 0, mBlockSize);
-  AdoptPendingBypassDelay();
+  frames = std::clamp(frames, 0, mBlockCapacity);
+  mDelayHandOver.Adopt(mActiveDelay);
   const int nIn = NChannels(kInput);
   const int nOut = NChannels(kOutput);
   const int shared = std::min(nIn, nOut);
@@ -249,12 +247,15 @@ void IPlugProcessor::PassThroughChannelsToHost(int frames) {
 }
 
 void IPlugProcessor::ResizeChannelBuffers(int blockSize) {
-  if (blockSize == mBlockSize) return;
-  for (auto* slots : {&mInChannels, &mOutChannels})
-    for (ChannelSlot& slot : *slots)
-      slot.scratch.assign(static_cast<size_t>(std::max(blockSize, 0)), 0.0);
-  for (size_t c = 0; c < mInChannels.size(); ++c) mInData[c] = mInChannels[c].scratch.data();
-  for (size_t c = 0; c < mOutChannels.size(); ++c) mOutData[c] = mOutChannels[c].scratch.data();
+  blockSize = std::max(blockSize, 0);
+  const int capacity = std::max(blockSize, kMinBlockCapacity);
+  if (capacity != mBlockCapacity) {
+    for (auto* slots : {&mInChannels, &mOutChannels})
+      for (ChannelSlot& slot : *slots) slot.scratch.assign(static_cast<size_t>(capacity), 0.0);
+    for (size_t c = 0; c < mInChannels.size(); ++c) mInData[c] = mInChannels[c].scratch.data();
+    for (size_t c = 0; c < mOutChannels.size(); ++c) mOutData[c] = mOutChannels[c].scratch.data();
+    mBlockCapacity = capacity;
+  }
   mBlockSize = blockSize;
 }
 
@@ -266,35 +267,18 @@ int IPlugProcessor::ConnectedChannelCount(ERoute direction) const {
 
 void IPlugProcessor::CreateBypassDelay() {
   if (mInChannels.empty()) return;
+  mDelayHandOver.Publish(
+      std::make_unique<BypassDelay>(GetLatency(), NChannels(kInput), NChannels(kOutput)));
   mHasBypassDelay = true;
-  PublishBypassDelay(GetLatency());
 }
 
 void IPlugProcessor::ChangeLatency(int samples) {
+  // The new line first: if it cannot be had, the latency stays what the delay line holds.
+  std::unique_ptr<BypassDelay> fresh;
+  if (mHasBypassDelay)
+    fresh = std::make_unique<BypassDelay>(samples, NChannels(kInput), NChannels(kOutput));
   mLatency.store(samples, std::memory_order_relaxed);
-  if (mHasBypassDelay) PublishBypassDelay(samples);
-}
-
-void IPlugProcessor::PublishBypassDelay(int length) {
-  auto* fresh = new BypassDelay(length, NChannels(kInput), NChannels(kOutput));
-  // Collect before and after publishing: the audio thread may retire the previous line at any
-  // moment in between, and it only adopts a new line once the retired slot is empty again.
-  CollectRetiredBypassDelay();
-  delete mPendingDelay.exchange(fresh, std::memory_order_acq_rel);
-  CollectRetiredBypassDelay();
-}
-
-void IPlugProcessor::CollectRetiredBypassDelay() {
-  delete mRetiredDelay.exchange(nullptr, std::memory_order_acq_rel);
-}
-
-void IPlugProcessor::AdoptPendingBypassDelay() {
-  if (mPendingDelay.load(std::memory_order_relaxed) == nullptr) return;
-  if (mRetiredDelay.load(std::memory_order_acquire) != nullptr) return;  // wait for collection
-  BypassDelay* fresh = mPendingDelay.exchange(nullptr, std::memory_order_acq_rel);
-  if (!fresh) return;
-  mRetiredDelay.store(mActiveDelay.release(), std::memory_order_release);
-  mActiveDelay.reset(fresh);
+  if (fresh) mDelayHandOver.Publish(std::move(fresh));
 }
 
 }  // namespace iplug

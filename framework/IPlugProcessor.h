@@ -8,12 +8,18 @@
 
 #include "framework/IPlugConfig.h"
 #include "framework/IPlugConstants.h"
+#include "framework/IPlugHandOver.h"
 #include "framework/IPlugStructs.h"
 
 namespace iplug {
 
 /** Channel count that stands for a wildcard bus ("*"). */
 constexpr int32_t kWildcardChannels = -64;
+
+/** The channel buffers hold at least this many frames, whatever block size the host announces:
+ * a host that then delivers longer blocks is served in pieces of the buffers' size, never by a
+ * reset on its audio thread. */
+constexpr int32_t kMinBlockCapacity = 4096;
 
 struct BusSpec {
   ERoute direction = kInput;
@@ -68,13 +74,18 @@ class IPlugProcessor {
   virtual void HandleMidiMessage(const MidiMessage& message) { EmitMidiMessage(message); }
   /** [not during a block] Sample rate or block size changed; rebuild what depends on them. */
   virtual void ResetProcessing() {}
+  /** [main, blocks may be running] The host switched between realtime and offline rendering
+   * after the last reset; GetRenderingOffline() has the new state. Whatever this changes must
+   * reach the audio thread without a lock. */
+  virtual void OnRenderingOfflineChanged() {}
   /** [audio] Queues a message for the host. */
   virtual bool EmitMidiMessage(const MidiMessage& message) = 0;
   virtual bool EmitMidiMessages(const std::vector<MidiMessage>& messages);
   virtual bool EmitSysEx(const uint8_t* /*data*/, int /*size*/, int /*offset*/) { return false; }
   virtual void BusName(ERoute direction, int busIdx, int nBuses, std::string& name) const;
   /** [main] or [not during a block]. Also re-sizes the bypass delay, handing the new line to
-   * the audio thread without a lock. */
+   * the audio thread without a lock. When the new line cannot be allocated this throws and
+   * changes nothing, so the latency and the bypass delay always agree. */
   virtual void ChangeLatency(int samples);
   virtual void ChangeTailLength(int samples) { mTailLength = samples; }
 
@@ -89,11 +100,11 @@ class IPlugProcessor {
   // Operations the binding drives.
   /** [audio] */
   void SetChannelsConnected(ERoute direction, int first, int count, bool connected);
-  /** [audio] Binds the next host array to every connected channel in the range; inputs are
-   * converted to float64 at once. */
-  void BindHostBuffers(ERoute direction, int first, int count, float* const* hostArrays,
-                       int frames);
-  /** [audio] */
+  /** [audio] Binds the next host array, from `offset` frames in, to every connected channel in
+   * the range; inputs are converted to float64 at once. */
+  void BindHostBuffers(ERoute direction, int first, int count, float* const* hostArrays, int frames,
+                       int offset = 0);
+  /** [audio] frames is at most GetBlockCapacity(); longer blocks are the binding's to split. */
   void ProcessChannels(int frames);
   /** [audio] */
   void ProcessChannelsToHost(int frames);
@@ -101,7 +112,8 @@ class IPlugProcessor {
   void PassThroughChannels(int frames);
   /** [audio] */
   void PassThroughChannelsToHost(int frames);
-  /** [not during a block] */
+  /** [not during a block] The host's announced block size; the buffers hold
+   * max(blockSize, kMinBlockCapacity) frames. */
   void ResizeChannelBuffers(int blockSize);
   /** [main] */
   void CreateBypassDelay();
@@ -110,7 +122,10 @@ class IPlugProcessor {
   // Context.
   double GetSampleRate() const { return mSampleRate; }
   void SetSampleRate(double rate) { mSampleRate = rate; }
+  /** The block size the host announced. */
   int GetBlockSize() const { return mBlockSize; }
+  /** The most frames one ProcessChannels call takes (0 before the buffers exist). */
+  int GetBlockCapacity() const { return mBlockCapacity; }
   int GetLatency() const { return mLatency.load(std::memory_order_relaxed); }
   int GetTailLength() const { return mTailLength; }
   bool GetBypassed() const { return mBypassed; }
@@ -150,11 +165,6 @@ class IPlugProcessor {
   };
 
   void ConvertOutputsToHost(int frames);
-  /** [audio] Adopts a delay line handed over by ChangeLatency, if any. */
-  void AdoptPendingBypassDelay();
-  /** [main] Frees a delay line the audio thread has let go of. */
-  void CollectRetiredBypassDelay();
-  void PublishBypassDelay(int length);
 
   int32_t mPlugType;
   bool mDoesMidiIn;
@@ -163,6 +173,7 @@ class IPlugProcessor {
   std::atomic<int32_t> mLatency;
   double mSampleRate = 48000.0;
   int32_t mBlockSize = 0;
+  int32_t mBlockCapacity = 0;
   int32_t mTailLength = 0;
   bool mBypassed = false;
   std::atomic<bool> mRenderingOffline{false};
@@ -173,13 +184,11 @@ class IPlugProcessor {
   std::vector<ChannelSlot> mOutChannels;
   ITimeInfo mTimeInfo;
 
-  // The bypass delay is owned by the audio thread once adopted. A new line travels from the
-  // main thread through mPendingDelay; the line it replaces travels back through
-  // mRetiredDelay and is freed on the main thread. Neither side ever waits for the other.
+  // The bypass delay is owned by the audio thread once adopted; new lines come from the main
+  // thread through the hand-over, and the lines they replace go back to be freed there.
   bool mHasBypassDelay = false;
   std::unique_ptr<BypassDelay> mActiveDelay;
-  std::atomic<BypassDelay*> mPendingDelay{nullptr};
-  std::atomic<BypassDelay*> mRetiredDelay{nullptr};
+  HandOver<BypassDelay> mDelayHandOver;
 };
 
 }  // namespace iplug
