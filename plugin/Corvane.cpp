@@ -85,7 +85,9 @@ CurveParams Corvane::CurrentCurveParams() const {
 }
 
 void Corvane::DeriveCoefficients() {
-  mEngine.SetCurve(CurrentCurveParams());
+  // Read under the engine's writer lock: two threads changing parameters at once must not
+  // leave the older reading in force.
+  mEngine.UpdateCurve([this] { return CurrentCurveParams(); });
 }
 
 void Corvane::PushCurveToEditor() {
@@ -111,9 +113,13 @@ void Corvane::ProcessWhileBypassed(double** inputs, int frames) {
 }
 
 void Corvane::ResetProcessing() {
-  const int latency =
-      mEngine.ResetProcessing(GetSampleRate(), GetBlockSize(), GetRenderingOffline());
+  const int latency = mEngine.ResetProcessing(GetSampleRate(), GetBlockSize(),
+                                              GetRenderingOffline(), GetBlockCapacity());
   ReportLatencyIfChanged(latency);
+}
+
+void Corvane::OnRenderingOfflineChanged() {
+  mEngine.SetRenderingOffline(GetRenderingOffline());
 }
 
 void Corvane::ReportLatencyIfChanged(int latency) {
@@ -123,19 +129,35 @@ void Corvane::ReportLatencyIfChanged(int latency) {
 }
 
 void Corvane::OnParamChange(int paramIdx) {
-  if (paramIdx == kOversampling) return;
+  if (paramIdx == kOversampling) {
+    // The engine follows the parameter itself, whoever changed it: a request that only
+    // travelled through the editor's queue could be dropped when the queue is full.
+    RequestOversamplingFromParameter();
+    return;
+  }
   DeriveCoefficients();
   PushCurveToEditor();
 }
 
 void Corvane::OnEditorParamChange(int paramIdx, EParamSource /*source*/) {
-  if (paramIdx == kOversampling)
-    mEngine.RequestOversampling(GetParam(kOversampling)->Value() >= 0.5);
+  if (paramIdx == kOversampling) RequestOversamplingFromParameter();
+}
+
+void Corvane::RequestOversamplingFromParameter() {
+  mEngine.RequestOversampling(GetParam(kOversampling)->Value() >= 0.5);
 }
 
 void Corvane::OnIdleTick() {
+  mEngine.CollectRetired();
   int latency = 0;
-  if (mEngine.TakePendingLatency(latency)) ReportLatencyIfChanged(latency);
+  if (mEngine.TakePendingLatency(latency)) {
+    try {
+      ReportLatencyIfChanged(latency);
+    } catch (...) {
+      // Nothing changed (the bypass delay could not be had): the next tick tries again.
+      mEngine.RepostPendingLatency(latency);
+    }
+  }
   for (EMeter meter : {kMeterInputLeft, kMeterInputRight, kMeterOutputLeft, kMeterOutputRight})
     mEngine.Sender(meter).TransmitToEditor(*this);
 }

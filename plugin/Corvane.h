@@ -32,6 +32,8 @@ class Corvane : public iplug::IPlugAAX {
   void ProcessAudio(double** inputs, double** outputs, int frames) override;
   void ProcessWhileBypassed(double** inputs, int frames) override;
   void ResetProcessing() override;
+  /** [main] Rebuilds the oversampler for the new rendering mode while blocks run. */
+  void OnRenderingOfflineChanged() override;
 
   // Editor delegate
   using IEditorDelegate::OnParamChange;
@@ -63,6 +65,7 @@ class Corvane : public iplug::IPlugAAX {
  private:
   void DefineParameters();
   CurveParams CurrentCurveParams() const;
+  void RequestOversamplingFromParameter();
   void ReportLatencyIfChanged(int latency);
 
   SaturationEngine mEngine;

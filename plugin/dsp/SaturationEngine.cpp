@@ -14,19 +14,16 @@ void Silence(double* channel, int frames) {
 }
 }  // namespace
 
-SaturationEngine::SaturationEngine() : mLatestCurve(CurveCoefficients::Neutral()) {
+// The neutral record's knee ends sit on its thresholds, so above +-1 its threshold stage divides
+// zero by zero; until the first parameters arrive the engine runs the defaults' record instead,
+// which sounds the same below full scale and stays finite above it.
+SaturationEngine::SaturationEngine()
+    : mLatestCurve(CurveCoefficients::Derive(CurveParams{})), mCurve(mLatestCurve) {
   for (auto& meter : mMeters)
     meter = chunkware_simple::AttRelEnvelope(kMeterAttackMs, kMeterReleaseMs, 44100.0);
 }
 
 SaturationEngine::~SaturationEngine() = default;
-
-void SaturationEngine::SetCurve(const CurveParams& params) {
-  const CurveCoefficients record = CurveCoefficients::Derive(params);
-  std::lock_guard<std::mutex> lock(mCurveWriterMutex);
-  mLatestCurve = record;
-  mCurve.Publish(record);
-}
 
 CurveCoefficients SaturationEngine::LatestCurve() const {
   std::lock_guard<std::mutex> lock(mCurveWriterMutex);
@@ -38,7 +35,8 @@ void SaturationEngine::InitOversampling(bool on) {
   mActive.store(on, std::memory_order_release);
 }
 
-int SaturationEngine::ResetProcessing(double sampleRate, int blockSize, bool renderingOffline) {
+int SaturationEngine::ResetProcessing(double sampleRate, int blockSize, bool renderingOffline,
+                                      int maxBlock) {
   for (auto& meter : mMeters) meter.SetDetectorRate(sampleRate);
   mMeterLevels.fill(0.0);
 
@@ -48,43 +46,69 @@ int SaturationEngine::ResetProcessing(double sampleRate, int blockSize, bool ren
   mFlushing = false;
   mFlushCountdown = 0;
 
+  // A reset builds for the mode it is given; whatever was on its way is superseded.
+  mOversamplerHandOver.DropPending();
+  mOversamplerHandOver.Collect();
+
   // A reset is a discontinuity anyway, so the requested state takes effect without a fade.
-  // Offline renders always run oversampled; the request comes back with the first reset after.
+  // Offline renders always run oversampled; the request comes back when the render ends.
   mForcedOn = renderingOffline;
-  mOfflineAtLastReset = renderingOffline;
+  mOfflineRequested = renderingOffline;
   mActive.store(SwitchTarget(), std::memory_order_release);
 
-  RebuildOversampler(sampleRate, blockSize, renderingOffline);
+  blockSize = std::max(blockSize, 1);
+  if (maxBlock <= 0) maxBlock = std::max(blockSize, kDefaultMaxBlock);
+  RebuildOversampler(sampleRate, blockSize, std::max(maxBlock, blockSize), renderingOffline);
   mPendingLatency.store(-1, std::memory_order_release);
   return OversamplingActive() ? mOversamplerLatency : 0;
 }
 
-void SaturationEngine::RebuildOversampler(double sampleRate, int blockSize, bool offline) {
+void SaturationEngine::RebuildOversampler(double sampleRate, int blockSize, int maxBlock,
+                                          bool offline) {
   mOversampler.reset();
-  mSilence.clear();
   mCapacity = 0;
+  mSilenceLength = 0;
   mFlushing = false;
   mFlushCountdown = 0;
   mOversamplerLatency = 0;
   mDelayWrite = mDelayRead = 0;
 
-  const int maxBlock = std::max(blockSize, kMinBufferSamples);
   mOversampler = std::make_unique<Oversampler>(
       kOversamplingFactor, offline ? kOfflineQuality : kRealtimeQuality, sampleRate, maxBlock);
+  mSampleRate = sampleRate;
   mCapacity = maxBlock;
+  mSilenceLength = std::max(blockSize, kMinBufferSamples);
   mOversamplerLatency = mOversampler->Latency();
-  mSilence.assign(static_cast<size_t>(maxBlock), 0.0);
 
   // New resamplers start from an empty history: flush them with silence before they are heard.
   if (mOversamplerLatency > 0 && OversamplingActive()) {
     mFlushing = true;
-    mFlushCountdown = maxBlock + mOversamplerLatency;
+    mFlushCountdown = mSilenceLength + mOversamplerLatency;
   }
+  ResetMeterDelay();
+}
 
+void SaturationEngine::ResetMeterDelay() noexcept {
   mDelayLength = std::min(mOversamplerLatency, kMeterDelaySize);
   mDelayWrite = 0;
   mDelayRead = (kMeterDelaySize - mDelayLength) % kMeterDelaySize;
   for (auto& ring : mMeterDelay) ring.fill(0.0);
+}
+
+void SaturationEngine::SetRenderingOffline(bool offline) {
+  if (mCapacity == 0 || offline == mOfflineRequested) return;
+  // Built here, where allocating is allowed; the audio thread only swaps pointers.
+  mOversamplerHandOver.Publish(std::make_unique<Oversampler>(
+      kOversamplingFactor, offline ? kOfflineQuality : kRealtimeQuality, mSampleRate, mCapacity));
+  mOfflineRequested = offline;
+}
+
+bool SaturationEngine::AdoptPendingOversampler() noexcept {
+  if (!mOversamplerHandOver.Adopt(mOversampler)) return false;
+  mForcedOn = mOversampler->Quality() == kOfflineQuality;
+  mOversamplerLatency = mOversampler->Latency();
+  ResetMeterDelay();
+  return true;
 }
 
 bool SaturationEngine::TakePendingLatency(int& latency) noexcept {
@@ -94,8 +118,15 @@ bool SaturationEngine::TakePendingLatency(int& latency) noexcept {
   return true;
 }
 
+void SaturationEngine::RepostPendingLatency(int latency) noexcept {
+  int expected = -1;
+  mPendingLatency.compare_exchange_strong(expected, latency, std::memory_order_acq_rel);
+}
+
 void SaturationEngine::StartRequestedSwitch() noexcept {
-  if (mSwitchPending || SwitchTarget() == OversamplingActive()) return;
+  if (mSwitchPending) return;
+  // A rebuilt oversampler is switched to like a change of state.
+  if (SwitchTarget() == OversamplingActive() && !mOversamplerHandOver.HasPending()) return;
   mFadingOut = true;
   mFadeCountdown = kSwitchFadeSamples;
   mSwitchPending = true;
@@ -103,15 +134,35 @@ void SaturationEngine::StartRequestedSwitch() noexcept {
 
 void SaturationEngine::ProcessAudio(double* const* inputs, double* const* outputs, int frames,
                                     int nInputs, int nOutputs) noexcept {
-  iplug::ScopedDenormalGuard denormals;
   if (nOutputs <= 0 || !outputs) return;
   frames = std::max(frames, 0);
+  if (frames <= mCapacity || mCapacity <= 0) {
+    ProcessBlock(inputs, outputs, frames, nInputs, nOutputs);
+    return;
+  }
+  // Longer than the buffers: in pieces, each exactly as if the host had sent it.
+  std::array<double*, kMaxSplitChannels> in{};
+  std::array<double*, kMaxSplitChannels> out{};
+  const int nIn = std::clamp(nInputs, 0, kMaxSplitChannels);
+  const int nOut = std::min(nOutputs, kMaxSplitChannels);
+  for (int done = 0; done < frames; done += mCapacity) {
+    for (int c = 0; c < nIn; ++c) in[c] = inputs && inputs[c] ? inputs[c] + done : nullptr;
+    for (int c = 0; c < nOut; ++c) out[c] = outputs[c] + done;
+    ProcessBlock(in.data(), out.data(), std::min(mCapacity, frames - done), nIn, nOut);
+  }
+}
 
+void SaturationEngine::ProcessBlock(double* const* inputs, double* const* outputs, int frames,
+                                    int nInputs, int nOutputs) noexcept {
+  iplug::ScopedDenormalGuard denormals;
   StartRequestedSwitch();
   const bool pending = mSwitchPending;
   const bool active = OversamplingActive();
   const CurveCoefficients& r = mCurve.Read();
   const int channels = std::min(std::min(nOutputs, nInputs), Oversampler::kChannels);
+
+  // The outputs may be the inputs: the input meters read them before anything is written.
+  FollowInputMeters(inputs, frames, nInputs, nOutputs, active && mDelayLength >= 1);
 
   bool silenced = false;
   if (mFlushing && OversamplerUsable()) {
@@ -132,7 +183,8 @@ void SaturationEngine::ProcessAudio(double* const* inputs, double* const* output
     if (pending) ApplySwitchFade(outputs, std::min(nOutputs, Oversampler::kChannels), frames);
   }
 
-  UpdateMeters(inputs, outputs, frames, nInputs, nOutputs, active && mDelayLength >= 1);
+  FollowOutputMeters(outputs, frames, nOutputs);
+  PushMeterLevels();
 }
 
 void SaturationEngine::ProcessChannelsPlain(const double* const* inputs, double* const* outputs,
@@ -221,12 +273,13 @@ void SaturationEngine::ApplySwitchFade(double* const* outputs, int channels, int
     mFadeCountdown = w - frames;
   } else if (mFadingOut) {
     // The fade down has ended: switch, then flush (when switching on) and fade back up.
+    AdoptPendingOversampler();
     const bool active = SwitchTarget();
     mActive.store(active, std::memory_order_release);
     ReportLatency(active ? mOversamplerLatency : 0);
-    if (active && mOversamplerLatency > 0 && !mSilence.empty()) {
+    if (active && mOversamplerLatency > 0 && mSilenceLength > 0) {
       mFlushing = true;
-      mFlushCountdown = static_cast<int>(mSilence.size()) + mOversamplerLatency;
+      mFlushCountdown = mSilenceLength + mOversamplerLatency;
       mFadeCountdown = 0;
     } else {
       // A flush only ever concerns the oversampled path.
@@ -245,22 +298,37 @@ void SaturationEngine::ApplySwitchFade(double* const* outputs, int channels, int
 }
 
 void SaturationEngine::CompleteSwitchAtOnce() noexcept {
-  if (!mSwitchPending && SwitchTarget() == OversamplingActive()) return;
+  const bool rebuilt = AdoptPendingOversampler();
+  if (!rebuilt && !mSwitchPending && SwitchTarget() == OversamplingActive()) return;
   const bool active = SwitchTarget();
   mActive.store(active, std::memory_order_release);
   mFadeCountdown = 0;
   mFadingOut = true;
   mSwitchPending = false;
   ReportLatency(active ? mOversamplerLatency : 0);
-  mFlushing = active && mOversamplerLatency >= 1 && !mSilence.empty();
-  mFlushCountdown = mFlushing ? static_cast<int>(mSilence.size()) + mOversamplerLatency : 0;
+  mFlushing = active && mOversamplerLatency >= 1 && mSilenceLength > 0;
+  mFlushCountdown = mFlushing ? mSilenceLength + mOversamplerLatency : 0;
 }
 
 void SaturationEngine::ProcessWhileBypassed(double* const* inputs, int frames, int nInputs,
                                             int nOutputs) noexcept {
-  iplug::ScopedDenormalGuard denormals;
   if (nOutputs <= 0) return;
   frames = std::max(frames, 0);
+  if (frames <= mCapacity || mCapacity <= 0) {
+    BypassBlock(inputs, frames, nInputs, nOutputs);
+    return;
+  }
+  std::array<double*, kMaxSplitChannels> in{};
+  const int nIn = std::clamp(nInputs, 0, kMaxSplitChannels);
+  for (int done = 0; done < frames; done += mCapacity) {
+    for (int c = 0; c < nIn; ++c) in[c] = inputs && inputs[c] ? inputs[c] + done : nullptr;
+    BypassBlock(in.data(), std::min(mCapacity, frames - done), nIn, nOutputs);
+  }
+}
+
+void SaturationEngine::BypassBlock(double* const* inputs, int frames, int nInputs,
+                                   int nOutputs) noexcept {
+  iplug::ScopedDenormalGuard denormals;
   CompleteSwitchAtOnce();
 
   if (!OversamplingActive() || !OversamplerUsable()) return;
@@ -286,21 +354,13 @@ void SaturationEngine::ProcessWhileBypassed(double* const* inputs, int frames, i
   }
 }
 
-void SaturationEngine::UpdateMeters(const double* const* inputs, const double* const* outputs,
-                                    int frames, int nInputs, int nOutputs,
-                                    bool delayInput) noexcept {
+void SaturationEngine::FollowInputMeters(const double* const* inputs, int frames, int nInputs,
+                                         int nOutputs, bool delayInput) noexcept {
   const int right = nOutputs > 1 ? 1 : 0;
-  const double* outL = outputs[0];
-  const double* outR = outputs[right];
-  const double* inL = nInputs > 0 ? inputs[0] : nullptr;
-  const double* inR = nInputs > right ? inputs[right] : inL;
+  const double* inL = nInputs > 0 && inputs ? inputs[0] : nullptr;
+  const double* inR = nInputs > right && inputs ? inputs[right] : inL;
   auto& levels = mMeterLevels;
-
-  // The outputs are this engine's own, made from sanitized input, so only the raw inputs need
-  // sanitizing here.
   for (int i = 0; i < frames; ++i) {
-    mMeters[kMeterOutputLeft].FollowEnvelope(std::fabs(outL[i]), levels[kMeterOutputLeft]);
-    mMeters[kMeterOutputRight].FollowEnvelope(std::fabs(outR[i]), levels[kMeterOutputRight]);
     double l = inL ? std::fabs(SanitizeSample(inL[i])) : 0.0;
     double rr = inR ? std::fabs(SanitizeSample(inR[i])) : 0.0;
     if (delayInput) {
@@ -314,7 +374,18 @@ void SaturationEngine::UpdateMeters(const double* const* inputs, const double* c
     mMeters[kMeterInputLeft].FollowEnvelope(l, levels[kMeterInputLeft]);
     mMeters[kMeterInputRight].FollowEnvelope(rr, levels[kMeterInputRight]);
   }
-  PushMeterLevels();
+}
+
+void SaturationEngine::FollowOutputMeters(const double* const* outputs, int frames,
+                                          int nOutputs) noexcept {
+  // The outputs are this engine's own, made from sanitized input: no sanitizing needed.
+  const double* outL = outputs[0];
+  const double* outR = outputs[nOutputs > 1 ? 1 : 0];
+  auto& levels = mMeterLevels;
+  for (int i = 0; i < frames; ++i) {
+    mMeters[kMeterOutputLeft].FollowEnvelope(std::fabs(outL[i]), levels[kMeterOutputLeft]);
+    mMeters[kMeterOutputRight].FollowEnvelope(std::fabs(outR[i]), levels[kMeterOutputRight]);
+  }
 }
 
 void SaturationEngine::PushMeterLevels() noexcept {

@@ -5,8 +5,8 @@
 #include <cmath>
 #include <memory>
 #include <mutex>
-#include <vector>
 
+#include "framework/IPlugHandOver.h"
 #include "framework/IPlugTripleBuffer.h"
 #include "framework/ISender.h"
 #include "framework/dsp/EnvelopeDetector.h"
@@ -32,8 +32,14 @@ constexpr int kOversamplingFactor = 4;
 constexpr int kRealtimeQuality = 2;
 /** Offline renders can afford steeper filters. */
 constexpr int kOfflineQuality = 3;
-/** Buffers are never sized below this many samples, whatever block size the host announces. */
+static_assert(kOfflineQuality != kRealtimeQuality, "the quality tells the rendering mode apart");
+/** The flush after a rebuild feeds at least this many samples of silence. */
 constexpr int kMinBufferSamples = 1024;
+/** The longest block processed in one piece unless the host announces longer ones; longer
+ * blocks are processed in pieces of this size. */
+constexpr int kDefaultMaxBlock = 4096;
+/** Channels a block split into pieces can carry; the product has at most two. */
+constexpr int kMaxSplitChannels = 8;
 /** Length of each half of the oversampling switch's fade (down to -20 dB, then back up). */
 constexpr int kSwitchFadeSamples = 256;
 constexpr double kSwitchFadeFloor = 0.1;
@@ -67,23 +73,52 @@ class SaturationEngine {
 
   /** [any non-audio thread] Derives and publishes new coefficients; the audio thread picks
    * them up at its next block. Calls from several threads are serialized. */
-  void SetCurve(const CurveParams& params);
+  void SetCurve(const CurveParams& params) {
+    UpdateCurve([&params] { return params; });
+  }
+  /**
+   * [any non-audio thread] Reads the parameters with readParams() and publishes what they
+   * derive to, both under the writer lock: whichever thread publishes last read the parameters
+   * after every other thread's change, so the record in force always matches the latest values.
+   */
+  template <typename ReadParams>
+  void UpdateCurve(ReadParams&& readParams) {
+    std::lock_guard<std::mutex> lock(mCurveWriterMutex);
+    const CurveCoefficients record = CurveCoefficients::Derive(readParams());
+    mLatestCurve = record;
+    mCurve.Publish(record);
+  }
   /** [any non-audio thread] The most recently published coefficients. */
   CurveCoefficients LatestCurve() const;
 
-  /** [main] The state the oversampling switch should move to. The audio thread starts the
-   * switch (fade down, switch, flush, fade up) at its next block. */
+  /** [any non-audio thread] The state the oversampling switch should move to. The audio thread
+   * starts the switch (fade down, switch, flush, fade up) at its next block. */
   void RequestOversampling(bool on) { mRequested.store(on, std::memory_order_release); }
   /** [main, before the first block] Sets requested and active state without a switch. */
   void InitOversampling(bool on);
 
-  /** [reset] Rebuilds the oversampler for a rate and block size and clears the switch state.
-   * The requested oversampling state takes effect at once; an offline render always runs
-   * oversampled, at the higher quality. Returns the latency now in force. */
-  int ResetProcessing(double sampleRate, int blockSize, bool renderingOffline);
+  /**
+   * [reset] Rebuilds the oversampler for a rate and block size and clears the switch state.
+   * Blocks of up to maxBlock frames (0: max(blockSize, kDefaultMaxBlock)) are processed in one
+   * piece, longer ones in pieces. The requested oversampling state takes effect at once; an
+   * offline render always runs oversampled, at the higher quality. Returns the latency now in
+   * force.
+   */
+  int ResetProcessing(double sampleRate, int blockSize, bool renderingOffline, int maxBlock = 0);
+  /**
+   * [main, blocks may be running] The host started or stopped rendering offline. The
+   * oversampler for the new mode is built here and handed to the audio thread, which switches
+   * to it like an oversampling switch (fade down, switch, flush, fade up; at once while
+   * bypassed) and asks for the new latency to be reported. Does nothing before the first reset,
+   * which takes the mode itself.
+   */
+  void SetRenderingOffline(bool offline);
+  /** [main] Frees what the audio thread let go of; call it regularly (the idle tick). */
+  void CollectRetired() noexcept { mOversamplerHandOver.Collect(); }
 
   /** [audio] inputs has nInputs channels, outputs nOutputs connected channels; channels from 2
-   * upward are left as they are. inputs and outputs may be the same arrays. */
+   * upward are left as they are. inputs and outputs may be the same arrays. Any number of
+   * frames: a block longer than the buffers is processed in pieces. */
   void ProcessAudio(double* const* inputs, double* const* outputs, int frames, int nInputs,
                     int nOutputs) noexcept;
   /** [audio] Keeps the resamplers' history current while the host bypasses the plug-in, and
@@ -92,6 +127,9 @@ class SaturationEngine {
 
   /** [main] Takes the latency the audio thread asked to report after a switch. */
   bool TakePendingLatency(int& latency) noexcept;
+  /** [main] Puts back a latency taken but not reported (its report failed), unless the audio
+   * thread has asked for a newer one meanwhile. */
+  void RepostPendingLatency(int latency) noexcept;
 
   MeterSender& Sender(int meter) { return mSenders[static_cast<size_t>(meter)]; }
   double MeterLevel(int meter) const { return mMeterLevels[static_cast<size_t>(meter)]; }
@@ -106,15 +144,23 @@ class SaturationEngine {
   int FlushCountdown() const { return mFlushCountdown; }
   int OversamplerLatency() const { return mOversamplerLatency; }
   int BufferCapacity() const { return mCapacity; }
-  int SilenceLength() const { return static_cast<int>(mSilence.size()); }
+  int SilenceLength() const { return mSilenceLength; }
+  bool RenderingOffline() const { return mForcedOn; }
   const Oversampler* GetOversampler() const { return mOversampler.get(); }
 
  private:
   bool OversamplerUsable() const { return mOversampler && mOversampler->Usable(); }
   bool SwitchTarget() const { return mForcedOn || mRequested.load(std::memory_order_acquire); }
-  void RebuildOversampler(double sampleRate, int blockSize, bool offline);
+  void RebuildOversampler(double sampleRate, int blockSize, int maxBlock, bool offline);
+  void ResetMeterDelay() noexcept;
+  /** [audio] Takes an oversampler rebuilt for another rendering mode, if one waits. */
+  bool AdoptPendingOversampler() noexcept;
   void StartRequestedSwitch() noexcept;
   void CompleteSwitchAtOnce() noexcept;
+  /** [audio] One piece of at most mCapacity frames. */
+  void ProcessBlock(double* const* inputs, double* const* outputs, int frames, int nInputs,
+                    int nOutputs) noexcept;
+  void BypassBlock(double* const* inputs, int frames, int nInputs, int nOutputs) noexcept;
   void ReportLatency(int latency) noexcept {
     mPendingLatency.store(latency, std::memory_order_release);
   }
@@ -128,8 +174,10 @@ class SaturationEngine {
   bool FlushOversampler(const double* const* inputs, double* const* outputs, int channels,
                         int nOutputs, int frames, const CurveCoefficients& r) noexcept;
   void ApplySwitchFade(double* const* outputs, int channels, int frames) noexcept;
-  void UpdateMeters(const double* const* inputs, const double* const* outputs, int frames,
-                    int nInputs, int nOutputs, bool delayInput) noexcept;
+  /** Before the outputs are written: inputs and outputs may be the same arrays. */
+  void FollowInputMeters(const double* const* inputs, int frames, int nInputs, int nOutputs,
+                         bool delayInput) noexcept;
+  void FollowOutputMeters(const double* const* outputs, int frames, int nOutputs) noexcept;
   void PushMeterLevels() noexcept;
 
   // Coefficients: written by parameter changes, read by the audio thread once per block.
@@ -144,12 +192,15 @@ class SaturationEngine {
 
   // Oversampling.
   std::unique_ptr<Oversampler> mOversampler;
-  int mCapacity = 0;  // largest block the buffers hold; 0 before the first reset
-  std::vector<double> mSilence;
+  // Oversamplers rebuilt on the main thread for a change of rendering mode.
+  iplug::HandOver<Oversampler> mOversamplerHandOver;
+  int mCapacity = 0;       // largest piece the buffers hold; 0 before the first reset
+  int mSilenceLength = 0;  // silence the flush feeds before the signal comes back
+  double mSampleRate = 0.0;
+  bool mOfflineRequested = false;  // [main] the mode last reset or published
   std::atomic<bool> mActive{false};
   std::atomic<bool> mRequested{false};
   bool mForcedOn = false;  // an offline render runs oversampled whatever was requested
-  bool mOfflineAtLastReset = false;
   int mOversamplerLatency = 0;
 
   // Switch state, owned by the audio thread between resets.

@@ -53,13 +53,15 @@ TEST(Corvane, CoefficientsFollowEveryParameterButOversampling) {
   plug.OnParamChange(kThreshold, iplug::kHost);
   EXPECT_NEAR(plug.Engine().LatestCurve().upperThreshold, 0.1, 1e-12);
 
-  // Oversampling changes request a switch and leave the curve alone.
+  // Oversampling changes request a switch, from any source and at once (not only when the
+  // editor-side notification arrives), and leave the curve alone.
   const CurveCoefficients before = plug.Engine().LatestCurve();
   plug.GetParam(kOversampling)->SetValue(1.0);
   plug.OnParamChange(kOversampling, iplug::kHost);
-  EXPECT_FALSE(plug.Engine().OversamplingRequested());
-  plug.OnEditorParamChange(kOversampling, iplug::kDelegate);
   EXPECT_TRUE(plug.Engine().OversamplingRequested());
+  plug.GetParam(kOversampling)->SetValue(0.0);
+  plug.OnEditorParamChange(kOversampling, iplug::kDelegate);
+  EXPECT_FALSE(plug.Engine().OversamplingRequested());
   const CurveCoefficients after = plug.Engine().LatestCurve();
   EXPECT_EQ(std::memcmp(&before, &after, sizeof before), 0);
 }
@@ -90,15 +92,15 @@ TEST(Corvane, LatencyIsReportedOnResetAndAfterASwitchOnlyWhenItChanges) {
   plug.ProcessAudio(io, io, 512);      // the fade down ends inside this block
   EXPECT_EQ(plug.reports.size(), 1u);  // the audio thread never reports by itself
   plug.OnIdleTick();
-  EXPECT_EQ(plug.reports.back(), 327);
-  EXPECT_EQ(plug.GetLatency(), 327);
+  EXPECT_EQ(plug.reports.back(), 326);
+  EXPECT_EQ(plug.GetLatency(), 326);
   plug.OnIdleTick();
   EXPECT_EQ(plug.reports.size(), 2u);
 
   // An offline render is forced oversampled at the higher quality.
   plug.SetRenderingOffline(true);
   plug.ResetProcessing();
-  EXPECT_EQ(plug.reports.back(), 550);
+  EXPECT_EQ(plug.reports.back(), 549);
   plug.SetRenderingOffline(false);
   plug.GetParam(kOversampling)->SetValue(0.0);
   plug.OnEditorParamChange(kOversampling, iplug::kDelegate);

@@ -9,6 +9,7 @@
 #include "plugin/dsp/SaturationEngine.h"
 #include "tests/plugin/dsp/CurveReference.h"
 #include "tests/plugin/dsp/EngineHarness.h"
+#include "tests/support/AllocationCounter.h"
 
 using namespace corvane;
 using engine_harness::Render;
@@ -16,6 +17,10 @@ using engine_harness::Render;
 namespace {
 
 constexpr double kRate = 44100.0;
+// The oversampler's latency at 44.1 kHz, at the realtime and the offline quality: the
+// resamplers' delay at 1 kHz to the nearest sample.
+constexpr int kLatencyRealtime = 326;
+constexpr int kLatencyOffline = 549;
 
 double Dc(int, long) {
   return 0.5;
@@ -100,7 +105,7 @@ TEST(SaturationEngine, OversampledPathIsUpCurveDown) {
 TEST(SaturationEngine, TurningOversamplingOnFadesSilencesAndFadesIn) {
   SaturationEngine engine;
   engine.ResetProcessing(kRate, 512, false);
-  ASSERT_EQ(engine.OversamplerLatency(), 327);
+  ASSERT_EQ(engine.OversamplerLatency(), kLatencyRealtime);
   int latency = -1;
   EXPECT_FALSE(engine.TakePendingLatency(latency));
 
@@ -115,10 +120,10 @@ TEST(SaturationEngine, TurningOversamplingOnFadesSilencesAndFadesIn) {
   for (long i = 1024 + 256; i < 1536; ++i) ASSERT_NEAR(y[static_cast<size_t>(i)], 0.05, 1e-12);
   EXPECT_TRUE(engine.OversamplingActive());
   ASSERT_TRUE(engine.TakePendingLatency(latency));
-  EXPECT_EQ(latency, 327);
+  EXPECT_EQ(latency, kLatencyRealtime);
 
   // Silence for max(block, 1024) + latency samples while the new path is flushed...
-  const long silenceEnd = 1536 + 1024 + 327;
+  const long silenceEnd = 1536 + 1024 + kLatencyRealtime;
   // ...which, in whole blocks, ends at the next block boundary.
   const long fadeStart = (silenceEnd + 511) / 512 * 512;
   for (long i = 1536; i < fadeStart; ++i) ASSERT_EQ(y[static_cast<size_t>(i)], 0.0) << i;
@@ -207,7 +212,7 @@ TEST(SaturationEngine, ResetAdoptsTheRequestedStateAtOnce) {
   const int latency = engine.ResetProcessing(kRate, 512, false);
   EXPECT_FALSE(engine.SwitchPending());
   EXPECT_TRUE(engine.OversamplingActive());
-  EXPECT_EQ(latency, 327);
+  EXPECT_EQ(latency, kLatencyRealtime);
   EXPECT_TRUE(engine.Flushing());
 }
 
@@ -217,7 +222,7 @@ TEST(SaturationEngine, OfflineRendersRunOversampledAtHigherQuality) {
   const int offline = engine.ResetProcessing(kRate, 512, true);
   EXPECT_TRUE(engine.OversamplingActive());
   EXPECT_EQ(engine.GetOversampler()->Quality(), 3);
-  EXPECT_EQ(offline, 550);
+  EXPECT_EQ(offline, kLatencyOffline);
   // A request made during the render does not switch the render off...
   engine.RequestOversampling(false);
   Render(engine, 1, 4096, 512, Dc);
@@ -239,7 +244,7 @@ TEST(SaturationEngine, BypassCompletesASwitchAtOnce) {
   EXPECT_FALSE(engine.SwitchPending());
   int latency = -1;
   ASSERT_TRUE(engine.TakePendingLatency(latency));
-  EXPECT_EQ(latency, 327);
+  EXPECT_EQ(latency, kLatencyRealtime);
   // Bypassed blocks also run out the flush, so no fade is heard when bypass ends.
   for (int i = 0; i < 4; ++i) engine.ProcessWhileBypassed(ins, 512, 2, 2);
   EXPECT_FALSE(engine.Flushing());
@@ -247,13 +252,39 @@ TEST(SaturationEngine, BypassCompletesASwitchAtOnce) {
   EXPECT_NEAR(run.out[0][0], 0.25, 1e-3);
 }
 
-TEST(SaturationEngine, BlocksLargerThanTheBuffersAreSilent) {
-  SaturationEngine engine;
-  const auto before = Render(engine, 2, 64, 64, Dc);  // no reset yet: nothing to play with
-  EXPECT_EQ(before.out[0][10], 0.0);
-  engine.ResetProcessing(kRate, 512, false);
-  const auto run = Render(engine, 2, 2048, 2048, Dc);
-  for (double v : run.out[1]) ASSERT_EQ(v, 0.0);
+TEST(SaturationEngine, BlocksLongerThanTheBuffersArePlayedInPieces) {
+  SaturationEngine before;
+  const auto silent = Render(before, 2, 64, 64, Dc);  // no reset yet: nothing to play with
+  EXPECT_EQ(silent.out[0][10], 0.0);
+
+  // Buffers for 1000 frames, and a host that sends 5000: the same samples as 1000-sample
+  // blocks, with nothing reset, silenced or re-flushed on the way.
+  for (const bool oversampled : {false, true}) {
+    SCOPED_TRACE(oversampled ? "oversampled" : "plain");
+    std::mt19937 rng(8);
+    std::vector<double> signal(24000);
+    for (double& x : signal) x = std::uniform_real_distribution<>(-1, 1)(rng);
+    const auto source = [&](int c, long i) {
+      return (c ? -0.5 : 1.0) * signal[static_cast<size_t>(i)];
+    };
+    SaturationEngine pieces, reference;
+    for (SaturationEngine* e : {&pieces, &reference}) {
+      e->InitOversampling(oversampled);
+      e->ResetProcessing(kRate, 512, false, 1000);
+      ASSERT_EQ(e->BufferCapacity(), 1000);
+    }
+    const auto expected = Render(reference, 2, 24000, 1000, source);
+    const auto actual = Render(pieces, 2, 24000, 5000, source);
+    ASSERT_EQ(actual.out, expected.out);
+    EXPECT_FALSE(pieces.Flushing());
+    EXPECT_GT(std::fabs(actual.out[1][20000]), 0.0);
+  }
+  // Without a host's announcement the buffers are generous.
+  SaturationEngine defaults;
+  defaults.ResetProcessing(kRate, 512, false);
+  EXPECT_EQ(defaults.BufferCapacity(), kDefaultMaxBlock);
+  defaults.ResetProcessing(kRate, 8192, false);
+  EXPECT_EQ(defaults.BufferCapacity(), 8192);
 }
 
 TEST(SaturationEngine, NonFiniteInputNeverReachesTheOutputOrTheFilters) {
@@ -355,4 +386,87 @@ TEST(SaturationEngine, InputMetersWaitForTheOversampledOutput) {
         if (reactedAt < 0 && engine.MeterLevel(kMeterInputLeft) > 0.0) reactedAt = pos;
       });
   EXPECT_EQ(reactedAt, latency + 1);
+}
+
+// The header allows the same arrays in and out; the input meters must still see the input.
+TEST(SaturationEngine, InPlaceProcessingMetersTheInputNotTheOutput) {
+  CurveParams loud;
+  loud.gain = 24.0;
+  loud.mix = 100.0;
+  loud.threshold = -30.0;
+  for (const bool oversampled : {false, true}) {
+    SCOPED_TRACE(oversampled ? "oversampled" : "plain");
+    SaturationEngine separate, inPlace;
+    for (SaturationEngine* e : {&separate, &inPlace}) {
+      e->SetCurve(loud);
+      e->InitOversampling(oversampled);
+      e->ResetProcessing(kRate, 256, false);
+    }
+    std::vector<double> in(256), out(256), shared(256);
+    for (int block = 0; block < 40; ++block) {
+      for (int i = 0; i < 256; ++i) in[i] = shared[i] = 0.05 * std::sin(0.01 * (block * 256 + i));
+      double* ins[2] = {in.data(), in.data()};
+      double* outs[2] = {out.data(), out.data()};
+      double* io[2] = {shared.data(), shared.data()};
+      separate.ProcessAudio(ins, outs, 256, 1, 1);
+      inPlace.ProcessAudio(io, io, 256, 1, 1);
+    }
+    EXPECT_EQ(inPlace.MeterLevel(kMeterInputLeft), separate.MeterLevel(kMeterInputLeft));
+    EXPECT_LT(inPlace.MeterLevel(kMeterInputLeft), 0.06);
+    EXPECT_GT(inPlace.MeterLevel(kMeterOutputLeft), 0.2);
+  }
+}
+
+// A change of rendering mode reaches a running engine like an oversampling switch: fade down,
+// the new oversampler, its flush, fade up; the audio thread neither allocates nor frees.
+TEST(SaturationEngine, RenderingModeChangesWhileRunningSwitchOversamplers) {
+  SaturationEngine engine;
+  engine.ResetProcessing(kRate, 512, false);
+  std::vector<double> in(512, 0.5), out(512), right(512);
+  double* ins[2] = {in.data(), in.data()};
+  double* outs[2] = {out.data(), right.data()};
+  long allocations = 0;
+  auto run = [&](int blocks) {
+    for (int b = 0; b < blocks; ++b) {
+      testsupport::ScopedAllocationCounter counter;
+      engine.ProcessAudio(ins, outs, 512, 2, 2);
+      allocations += counter.Count();
+    }
+  };
+  run(2);
+  engine.SetRenderingOffline(true);
+  run(1);  // the fade down, at the end of which the offline oversampler takes over
+  EXPECT_NEAR(out[0], 0.5, 1e-12);
+  EXPECT_NEAR(out[255], 0.5 * (1.0 - 0.9 * 255.0 / 256.0), 1e-12);
+  EXPECT_TRUE(engine.OversamplingActive());
+  EXPECT_EQ(engine.GetOversampler()->Quality(), kOfflineQuality);
+  int latency = -1;
+  ASSERT_TRUE(engine.TakePendingLatency(latency));
+  EXPECT_EQ(latency, kLatencyOffline);
+  EXPECT_TRUE(engine.Flushing());
+  engine.CollectRetired();
+  run(8);
+  EXPECT_FALSE(engine.SwitchPending());
+  EXPECT_NEAR(out[511], 0.5, 1e-3);
+
+  // Back to realtime: the user's choice (off) returns, through the same kind of switch.
+  engine.SetRenderingOffline(false);
+  run(3);
+  EXPECT_FALSE(engine.OversamplingActive());
+  EXPECT_EQ(engine.GetOversampler()->Quality(), kRealtimeQuality);
+  ASSERT_TRUE(engine.TakePendingLatency(latency));
+  EXPECT_EQ(latency, 0);
+  EXPECT_EQ(out[511], 0.5);
+  EXPECT_EQ(allocations, 0);
+
+  // While bypassed the new mode is taken at once.
+  engine.SetRenderingOffline(true);
+  engine.ProcessWhileBypassed(ins, 512, 2, 2);
+  EXPECT_EQ(engine.GetOversampler()->Quality(), kOfflineQuality);
+  EXPECT_TRUE(engine.OversamplingActive());
+  // A reset builds for the mode it is given and drops what was on its way.
+  engine.SetRenderingOffline(false);
+  EXPECT_EQ(engine.ResetProcessing(kRate, 512, true), kLatencyOffline);
+  run(4);
+  EXPECT_EQ(engine.GetOversampler()->Quality(), kOfflineQuality);
 }
