@@ -1,6 +1,7 @@
 #include "aax/library/AAX_CEffectParameters.h"
 
 #include <algorithm>
+#include <cmath>
 #include <cstring>
 
 #include "aax/library/AAX_Assert.h"
@@ -10,6 +11,12 @@ namespace {
 
 double Clamp01(double value) {
   return std::clamp(value, 0.0, 1.0);
+}
+
+// A NaN or an infinity from the host would reach tapers that cast to integers, or move the
+// host's copy of a value without the plug-in's: refused before anything changes.
+bool Finite(double value) {
+  return std::isfinite(value);
 }
 
 }  // namespace
@@ -163,6 +170,7 @@ AAX_Result AAX_CEffectParameters::SetParameterDefaultNormalizedValue(AAX_CParamI
                                                                      double value) noexcept {
   AAX_IParameter* parameter = mParameterManager.GetParameterByID(id);
   if (!parameter) return AAX_ERROR_INVALID_PARAMETER_ID;
+  if (!Finite(value)) return AAX_ERROR_INVALID_ARGUMENT;
   parameter->SetNormalizedDefaultValue(value);
   return AAX_SUCCESS;
 }
@@ -231,6 +239,7 @@ AAX_Result AAX_CEffectParameters::GetParameterStringFromValue(AAX_CParamID id, d
   const AAX_IParameter* parameter = mParameterManager.GetParameterByID(id);
   if (!parameter) return AAX_ERROR_INVALID_PARAMETER_ID;
   if (!outText) return AAX_ERROR_NULL_ARGUMENT;
+  if (!Finite(value)) return AAX_ERROR_INVALID_ARGUMENT;
   return AAX_CallGuarded("AAX_CEffectParameters::GetParameterStringFromValue", [&] {
     AAX_CString text;
     if (!parameter->GetStringFromNormalizedValue(value, maxLength, text))
@@ -266,6 +275,7 @@ AAX_Result AAX_CEffectParameters::SetParameterNormalizedValue(AAX_CParamID id,
                                                               double value) noexcept {
   AAX_IParameter* parameter = mParameterManager.GetParameterByID(id);
   if (!parameter) return AAX_ERROR_INVALID_PARAMETER_ID;
+  if (!Finite(value)) return AAX_ERROR_INVALID_ARGUMENT;
   return AAX_CallGuarded("AAX_CEffectParameters::SetParameterNormalizedValue", [&] {
     parameter->SetNormalizedValue(value);
     return static_cast<AAX_Result>(AAX_SUCCESS);
@@ -276,6 +286,7 @@ AAX_Result AAX_CEffectParameters::SetParameterNormalizedRelative(AAX_CParamID id
                                                                  double delta) noexcept {
   const AAX_IParameter* parameter = mParameterManager.GetParameterByID(id);
   if (!parameter) return AAX_ERROR_INVALID_PARAMETER_ID;
+  if (!Finite(delta)) return AAX_ERROR_INVALID_ARGUMENT;
   return SetParameterNormalizedValue(id, Clamp01(parameter->GetNormalizedValue() + delta));
 }
 
@@ -293,7 +304,8 @@ AAX_Result AAX_CEffectParameters::ReleaseParameter(AAX_CParamID id) noexcept {
   return AAX_SUCCESS;
 }
 
-AAX_Result AAX_CEffectParameters::UpdateParameterTouch(AAX_CParamID, AAX_CBoolean) noexcept {
+AAX_Result AAX_CEffectParameters::UpdateParameterTouch(AAX_CParamID id, AAX_CBoolean) noexcept {
+  if (!mParameterManager.GetParameterByID(id)) return AAX_ERROR_INVALID_PARAMETER_ID;
   return AAX_SUCCESS;
 }
 
@@ -301,6 +313,7 @@ AAX_Result AAX_CEffectParameters::UpdateParameterNormalizedValue(AAX_CParamID id
                                                                  int32_t) noexcept {
   AAX_IParameter* parameter = mParameterManager.GetParameterByID(id);
   if (!parameter) return AAX_ERROR_INVALID_PARAMETER_ID;
+  if (!Finite(value)) return AAX_ERROR_INVALID_ARGUMENT;
   return AAX_CallGuarded("AAX_CEffectParameters::UpdateParameterNormalizedValue", [&] {
     const double before = parameter->GetNormalizedValue();
     parameter->UpdateNormalizedValue(value);
@@ -314,6 +327,7 @@ AAX_Result AAX_CEffectParameters::UpdateParameterNormalizedRelative(AAX_CParamID
                                                                     double delta) noexcept {
   const AAX_IParameter* parameter = mParameterManager.GetParameterByID(id);
   if (!parameter) return AAX_ERROR_INVALID_PARAMETER_ID;
+  if (!Finite(delta)) return AAX_ERROR_INVALID_ARGUMENT;
   return UpdateParameterNormalizedValue(id, Clamp01(parameter->GetNormalizedValue() + delta),
                                         AAX_eUpdateSource_Unknown);
 }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <atomic>
+#include <cmath>
 #include <cstdint>
 #include <memory>
 #include <string>
@@ -98,7 +99,10 @@ class AAX_CParameter : public AAX_IParameter {
 
   double GetNormalizedValue() const override { return mTaper->RealToNormalized(GetValue()); }
 
+  /** Non-finite values are ignored here and by every other normalized entry: tapers cast to
+   * integers, and a NaN would be undefined behaviour there. */
   void SetNormalizedValue(double normalized) override {
+    if (!std::isfinite(normalized)) return;
     if (mDelegate) {
       mDelegate->PostTouchRequest(Identifier());
       mDelegate->PostSetValueRequest(Identifier(), normalized);
@@ -110,6 +114,7 @@ class AAX_CParameter : public AAX_IParameter {
   }
 
   void UpdateNormalizedValue(double normalized) override {
+    if (!std::isfinite(normalized)) return;
     // Writing back what the parameter reads as keeps its value exactly: a taper's round trip
     // may otherwise move the last bit.
     const bool same = normalized == GetNormalizedValue();
@@ -124,6 +129,7 @@ class AAX_CParameter : public AAX_IParameter {
 
   double GetNormalizedDefaultValue() const override { return mTaper->RealToNormalized(mDefault); }
   void SetNormalizedDefaultValue(double normalized) override {
+    if (!std::isfinite(normalized)) return;
     mDefault = mTaper->NormalizedToReal(normalized);
   }
   void SetToDefaultValue() override { SetValue(mDefault); }
@@ -151,6 +157,7 @@ class AAX_CParameter : public AAX_IParameter {
   }
   bool GetStringFromNormalizedValue(double normalized, int32_t maxLength,
                                     AAX_CString& outText) const override {
+    if (!std::isfinite(normalized)) return false;
     return mDisplay->ValueToString(mTaper->NormalizedToReal(normalized), maxLength, &outText);
   }
   bool SetValueFromString(const AAX_CString& text) override {

@@ -49,6 +49,7 @@ class AAX_CLinearTaperDelegate : public AAX_ITaperDelegate<T> {
 
  private:
   T Constrain(double value) const {
+    if (std::isnan(value)) value = static_cast<double>(mMinimum);  // casting NaN is undefined
     if constexpr (std::is_integral_v<T>) value = std::floor(value + 0.5);
     const double low = std::min<double>(mMinimum, mMaximum);
     const double high = std::max<double>(mMinimum, mMaximum);

@@ -34,11 +34,11 @@ int ChannelsOf(int32_t stemFormat, int available) {
   return std::clamp(static_cast<int>(AAX_StemFormatChannelCount(stemFormat)), 0, available);
 }
 
-double Peak(float* const* channels, int count, int frames) {
+double Peak(float* const* channels, int count, int offset, int frames) {
   double peak = 0.0;
   if (!channels) return peak;
   for (int c = 0; c < count; ++c) {
-    const float* samples = channels[c];
+    const float* samples = channels[c] ? channels[c] + offset : nullptr;
     if (!samples) continue;
     for (int i = 0; i < frames; ++i)
       peak = std::max(peak, std::fabs(static_cast<double>(samples[i])));
@@ -68,7 +68,7 @@ IPlugAAX::IPlugAAX(const PluginConfig& config)
   SetChannelsConnected(kOutput, 0, NChannels(kOutput), true);
   ResizeChannelBuffers(kInitialBlockSize);
   CreateBypassDelay();
-  ResizeCrossfadeBuffers(kInitialBlockSize);
+  ResizeCrossfadeBuffers(GetBlockCapacity());
   mMidiOut.resize(kMidiOutCapacity);
   CreateIdleTimer();
 }
@@ -89,6 +89,7 @@ AAX_Result IPlugAAX::EffectInit() noexcept {
         controller && controller->GetSampleRate(&rate) == AAX_SUCCESS && rate > 0.0f)
       SetSampleRate(rate);
     ResetProcessing();
+    mProcessingReady = true;
     return AAX_SUCCESS;
   });
 }
@@ -158,6 +159,9 @@ void IPlugAAX::CreateParameters() {
       case kKindNone:
         break;
     }
+    // A chunk set before initialization has already moved the IParams: the host must read
+    // their values, not the defaults, from the first moment it can read anything.
+    if (parameter) parameter->UpdateNormalizedValue(param.NormalizedValue());
     mParameterManager.AddParameter(parameter);
   }
 }
@@ -171,6 +175,7 @@ AAX_Result IPlugAAX::UpdateParameterNormalizedValue(AAX_CParamID id, double valu
                                                     int32_t /*source*/) noexcept {
   AAX_IParameter* parameter = mParameterManager.GetParameterByID(id);
   if (!parameter) return AAX_ERROR_INVALID_PARAMETER_ID;
+  if (!std::isfinite(value)) return AAX_ERROR_INVALID_ARGUMENT;
   return AAX_CallGuarded("iplug::IPlugAAX::UpdateParameterNormalizedValue", [&] {
     parameter->UpdateNormalizedValue(value);
     const int index = ParamIndexFromID(id);
@@ -208,10 +213,11 @@ AAX_Result IPlugAAX::NotificationReceived(AAX_CTypeID type, const void* data,
                                           uint32_t size) noexcept {
   switch (type) {
     case AAX_eNotificationEvent_EnteringOfflineMode:
-      SetRenderingOffline(true);
-      break;
     case AAX_eNotificationEvent_ExitingOfflineMode:
-      SetRenderingOffline(false);
+      if (const AAX_Result result =
+              ChangeRenderingOffline(type == AAX_eNotificationEvent_EnteringOfflineMode);
+          result != AAX_SUCCESS)
+        return result;
       break;
     case AAX_eNotificationEvent_TrackNameChanged:
       if (data) {
@@ -230,13 +236,29 @@ AAX_Result IPlugAAX::NotificationReceived(AAX_CTypeID type, const void* data,
   return AAX_CIPlugParameters::NotificationReceived(type, data, size);
 }
 
+AAX_Result IPlugAAX::ChangeRenderingOffline(bool offline) noexcept {
+  if (offline == GetRenderingOffline()) return AAX_SUCCESS;
+  SetRenderingOffline(offline);
+  // Before initialization the reset takes the flag; a running instance is told now, since a
+  // host starts a bounce without resetting anything.
+  if (!mProcessingReady) return AAX_SUCCESS;
+  const AAX_Result result = AAX_CallGuarded("iplug::IPlugAAX::NotificationReceived", [&] {
+    OnRenderingOfflineChanged();
+    return static_cast<AAX_Result>(AAX_SUCCESS);
+  });
+  if (result != AAX_SUCCESS) SetRenderingOffline(!offline);  // nothing was rebuilt
+  return result;
+}
+
 void IPlugAAX::GetTrackName(std::string& name) const {
   if (mHasTrackName) name = mTrackName;
 }
 
 void IPlugAAX::ChangeLatency(int samples) {
-  if (AAX_VController* controller = Controller()) controller->SetSignalLatency(samples);
+  // The plug-in's side first: when it throws, the host has not been told a latency that the
+  // bypass delay does not have.
   IPlugProcessor::ChangeLatency(samples);
+  if (AAX_VController* controller = Controller()) controller->SetSignalLatency(samples);
 }
 
 bool IPlugAAX::EmitMidiMessage(const MidiMessage& message) {
@@ -345,14 +367,18 @@ void IPlugAAX::RenderAudioBlock(const void* context, const AAX_CIPlugParamValueP
     controller->GetInputStemFormat(&inputFormat);
     controller->GetOutputStemFormat(&outputFormat);
   }
+  HostBlock block;
   // Never more than the processor has slots for, whatever the host claims.
-  const int inChannels = ChannelsOf(inputFormat, NChannels(kInput));
-  const int outChannels = ChannelsOf(outputFormat, NChannels(kOutput));
-  float* const* hostInputs = AAX_ContextField<float* const*>(context, AAX_eFieldIndex_AudioIn);
-  float* const* hostOutputs = AAX_ContextField<float* const*>(context, AAX_eFieldIndex_AudioOut);
+  block.inChannels = ChannelsOf(inputFormat, NChannels(kInput));
+  block.outChannels = ChannelsOf(outputFormat, NChannels(kOutput));
+  block.inputs = AAX_ContextField<float* const*>(context, AAX_eFieldIndex_AudioIn);
+  block.outputs = AAX_ContextField<float* const*>(context, AAX_eFieldIndex_AudioOut);
   const auto* sampleCount = AAX_ContextField<const int32_t*>(context, AAX_eFieldIndex_BufferLength);
   const int n = sampleCount ? std::max(*sampleCount, 0) : 0;
+  if (MostBuses(kInput) > 1)
+    block.sideChain = AAX_ContextField<const int32_t*>(context, AAX_eFieldIndex_SideChainIn);
 
+  // The whole block's MIDI reaches the processor before its first piece.
   if (DoesMidiIn()) {
     auto* node = AAX_ContextField<AAX_IMidiNode*>(context, AAX_eFieldIndex_InputMIDINode);
     if (const AAX_CMidiStream* stream = node ? node->GetNodeBuffer() : nullptr) {
@@ -369,42 +395,55 @@ void IPlugAAX::RenderAudioBlock(const void* context, const AAX_CIPlugParamValueP
     }
   }
 
-  const AAX_VTransport transport(
-      AAX_ContextField<IACFUnknown*>(context, AAX_eFieldIndex_TransportNode));
+  ReadTimeInfo(
+      AAX_VTransport(AAX_ContextField<IACFUnknown*>(context, AAX_eFieldIndex_TransportNode)));
 
-  if (n > GetBlockSize()) {
-    // The only allocation on this thread: the host's block grew.
-    try {
-      ResizeChannelBuffers(n);
-      ResizeCrossfadeBuffers(n);
-      ResetProcessing();
-    } catch (...) {
-      for (int c = 0; hostOutputs && c < outChannels; ++c)
-        if (hostOutputs[c]) std::fill_n(hostOutputs[c], n, 0.0f);
-      return;
-    }
+  // A block longer than the buffers goes through in pieces, each handled as a block of its
+  // own: growing the buffers here would allocate and reset on the host's real-time thread.
+  mInputPeak = mOutputPeak = 0.0;
+  const int capacity = std::max(GetBlockCapacity(), 1);
+  const ITimeInfo blockTime = GetTimeInfo();
+  for (int offset = 0; offset == 0 || offset < n; offset += capacity) {
+    if (offset > 0) SetTimeInfo(AdvancedTime(blockTime, offset));
+    RenderPiece(block, bypass, offset, std::min(capacity, n - offset));
   }
 
+  if (float* const* taps = AAX_ContextField<float* const*>(context, AAX_eFieldIndex_Meters)) {
+    if (taps[0]) *taps[0] = static_cast<float>(std::max(mInputPeak, static_cast<double>(*taps[0])));
+    if (taps[1])
+      *taps[1] = static_cast<float>(std::max(mOutputPeak, static_cast<double>(*taps[1])));
+  }
+
+  PostMidiOut(context);
+}
+
+ITimeInfo IPlugAAX::AdvancedTime(const ITimeInfo& info, int frames) const {
+  ITimeInfo advanced = info;
+  if (advanced.samplePos >= 0.0) advanced.samplePos += frames;
+  if (advanced.ppqPos >= 0.0 && GetSampleRate() > 0.0)
+    advanced.ppqPos += frames / GetSampleRate() * advanced.tempo / 60.0;
+  return advanced;
+}
+
+void IPlugAAX::RenderPiece(const HostBlock& block, bool bypass, int offset, int n) noexcept {
+  float* const* hostOutputs = block.outputs;
   if (GetPlugType() != 1) {
-    SetChannelsConnected(kInput, 0, inChannels, true);
-    SetChannelsConnected(kInput, inChannels, NChannels(kInput) - inChannels, false);
-    const auto* sideChain = MostBuses(kInput) > 1 ? AAX_ContextField<const int32_t*>(
-                                                        context, AAX_eFieldIndex_SideChainIn)
-                                                  : nullptr;
-    BindHostBuffers(kInput, 0, inChannels, hostInputs, n);
-    if (sideChain && *sideChain != 0 && inChannels < NChannels(kInput)) {
-      SetChannelsConnected(kInput, inChannels, 1, true);
-      float* sideChainInput = hostInputs ? hostInputs[*sideChain] : nullptr;
-      BindHostBuffers(kInput, inChannels, 1, &sideChainInput, n);
+    SetChannelsConnected(kInput, 0, block.inChannels, true);
+    SetChannelsConnected(kInput, block.inChannels, NChannels(kInput) - block.inChannels, false);
+    BindHostBuffers(kInput, 0, block.inChannels, block.inputs, n, offset);
+    if (block.sideChain && *block.sideChain != 0 && block.inChannels < NChannels(kInput)) {
+      SetChannelsConnected(kInput, block.inChannels, 1, true);
+      float* sideChainInput = block.inputs ? block.inputs[*block.sideChain] : nullptr;
+      BindHostBuffers(kInput, block.inChannels, 1, &sideChainInput, n, offset);
     }
   }
 
   SetChannelsConnected(kOutput, 0, NChannels(kOutput), true);
   if (MostBuses(kOutput) == 1)
-    SetChannelsConnected(kOutput, outChannels, NChannels(kOutput) - outChannels, false);
-  BindHostBuffers(kOutput, 0, NChannels(kOutput), hostOutputs, n);
+    SetChannelsConnected(kOutput, block.outChannels, NChannels(kOutput) - block.outChannels, false);
+  BindHostBuffers(kOutput, 0, NChannels(kOutput), hostOutputs, n, offset);
 
-  const int peakInputs = std::min(ConnectedChannelCount(kInput), inChannels);
+  const int peakInputs = std::min(ConnectedChannelCount(kInput), block.inChannels);
   const bool handles = PluginHandlesBypass();
   bool flipped = false;
   if (bypass != GetBypassed()) {
@@ -420,35 +459,27 @@ void IPlugAAX::RenderAudioBlock(const void* context, const AAX_CIPlugParamValueP
     }
   }
 
+  mInputPeak = std::max(mInputPeak, Peak(block.inputs, peakInputs, offset, n));
   if (!mCrossfadeActive || handles) {
     if (!bypass || handles) {
       if (!handles) SetBypassed(false);
-      ReadTimeInfo(transport);
       DrainMidiFromEditor();
-      mInputPeak = Peak(hostInputs, peakInputs, n);
       ProcessChannelsToHost(n);
       PassThroughChannels(n);  // keeps the bypass delay line current
     } else {
       SetBypassed(true);
-      mInputPeak = Peak(hostInputs, peakInputs, n);
       ProcessWhileBypassed(InputData(), n);
       PassThroughChannelsToHost(n);
     }
   } else {
-    ReadTimeInfo(transport);
     DrainMidiFromEditor();
-    mInputPeak = Peak(hostInputs, peakInputs, n);
-    if (!flipped) {
+    // The processed half of the fade is this block's one and only feed of the processor: a
+    // second feed (ProcessWhileBypassed) would run its filters over the block again and
+    // replay stale, shifted audio into the fade.
+    if (!flipped || bypass) {
       ProcessChannels(n);
       CopyOutputs(mCrossfadeA, n);
-      if (bypass) ProcessWhileBypassed(InputData(), n);
-      PassThroughChannels(n);
-      CopyOutputs(mCrossfadeB, n);
-    } else if (bypass) {
-      ProcessChannels(n);
-      CopyOutputs(mCrossfadeA, n);
-      SetBypassed(true);
-      ProcessWhileBypassed(InputData(), n);
+      if (flipped) SetBypassed(true);
       PassThroughChannels(n);
       CopyOutputs(mCrossfadeB, n);
     } else {
@@ -461,10 +492,10 @@ void IPlugAAX::RenderAudioBlock(const void* context, const AAX_CIPlugParamValueP
 
     const int mixed = std::min(n, CrossfadeBufferFrames());
     const int connected = std::min(
-        {ConnectedChannelCount(kOutput), outChannels, static_cast<int>(mCrossfadeA.size())});
+        {ConnectedChannelCount(kOutput), block.outChannels, static_cast<int>(mCrossfadeA.size())});
     const double length = static_cast<double>(mCrossfadeLength);
     for (int c = 0; hostOutputs && c < connected; ++c) {
-      float* output = hostOutputs[c];
+      float* output = hostOutputs[c] ? hostOutputs[c] + offset : nullptr;
       if (!output) continue;
       const double* a = mCrossfadeA[static_cast<size_t>(c)].data();
       const double* b = mCrossfadeB[static_cast<size_t>(c)].data();
@@ -481,14 +512,9 @@ void IPlugAAX::RenderAudioBlock(const void* context, const AAX_CIPlugParamValueP
     }
   }
 
-  mOutputPeak = Peak(hostOutputs, std::min(ConnectedChannelCount(kOutput), outChannels), n);
-  if (float* const* taps = AAX_ContextField<float* const*>(context, AAX_eFieldIndex_Meters)) {
-    if (taps[0]) *taps[0] = static_cast<float>(std::max(mInputPeak, static_cast<double>(*taps[0])));
-    if (taps[1])
-      *taps[1] = static_cast<float>(std::max(mOutputPeak, static_cast<double>(*taps[1])));
-  }
-
-  PostMidiOut(context);
+  mOutputPeak = std::max(
+      mOutputPeak,
+      Peak(hostOutputs, std::min(ConnectedChannelCount(kOutput), block.outChannels), offset, n));
 }
 
 // ---------------------------------------------------------------------------------------------

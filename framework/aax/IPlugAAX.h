@@ -43,7 +43,8 @@ class IPlugAAX : public IPlugAPIBase, public IPlugProcessor, public AAX_CIPlugPa
   ~IPlugAAX() override;
 
   // Host-facing operations. [main]
-  /** 'AXof' / 'AXox' set and clear the offline flag; 'AXtn' carries the track name. */
+  /** 'AXof' / 'AXox' set and clear the offline flag (an initialized instance switches its
+   * processing at once); 'AXtn' carries the track name. */
   AAX_Result NotificationReceived(AAX_CTypeID type, const void* data,
                                   uint32_t size) noexcept override;
   /** The host applies a value: the AAX parameter, then the IParam, the editor and the product. */
@@ -120,10 +121,25 @@ class IPlugAAX : public IPlugAPIBase, public IPlugProcessor, public AAX_CIPlugPa
   AAX_Result EffectInit() noexcept override;
 
  private:
+  /** What a render call hands over, for each of the pieces it is processed in. */
+  struct HostBlock {
+    float* const* inputs = nullptr;
+    float* const* outputs = nullptr;
+    const int32_t* sideChain = nullptr;
+    int inChannels = 0;
+    int outChannels = 0;
+  };
+
   void CreateParameters();
+  /** [main] The host's offline notifications. */
+  AAX_Result ChangeRenderingOffline(bool offline) noexcept;
   void ResizeCrossfadeBuffers(int frames);
   /** [audio] The transport of this block into the processor's time information. */
   void ReadTimeInfo(const AAX_VTransport& transport);
+  /** The transport `frames` into the block. */
+  ITimeInfo AdvancedTime(const ITimeInfo& info, int frames) const;
+  /** [audio] Frames [offset, offset + n) of the host's block; n is at most the capacity. */
+  void RenderPiece(const HostBlock& block, bool bypass, int offset, int n) noexcept;
   void DrainMidiFromEditor();
   /** [audio] Copies the processor's output channels into one crossfade buffer set. */
   void CopyOutputs(std::vector<std::vector<double>>& set, int frames);
@@ -131,6 +147,7 @@ class IPlugAAX : public IPlugAPIBase, public IPlugProcessor, public AAX_CIPlugPa
   AAX_Result SetChunkData(AAX_CTypeID chunkID, const uint8_t* data, size_t size) noexcept;
 
   AAX_CParameter<bool>* mMasterBypass = nullptr;  // owned by the parameter manager
+  bool mProcessingReady = false;                  // effect initialization has reset it
   std::vector<std::string> mParamIDs;
 
   double mInputPeak = 0.0;

@@ -96,7 +96,7 @@ void AAXHostRunLoop::UnwatchFd(Id watchId) {
   if (host) host->UnwatchFd(watchId);
 }
 
-void AAXHostRunLoop::TimerProc(void* context, uint64_t timerID) {
+void AAXHostRunLoop::TimerProc(void* context, uint64_t timerID) noexcept {
   auto* self = static_cast<AAXHostRunLoop*>(context);
   std::shared_ptr<TimerCallback> callback;
   {
@@ -105,10 +105,15 @@ void AAXHostRunLoop::TimerProc(void* context, uint64_t timerID) {
     if (found == self->mTimers.end()) return;
     callback = found->second;
   }
-  (*callback)(timerID);
+  // A failed tick is dropped; whoever threw has left its state consistent, and the next tick
+  // comes in 20 ms.
+  try {
+    (*callback)(timerID);
+  } catch (...) {
+  }
 }
 
-void AAXHostRunLoop::FdProc(void* context, int32_t fd) {
+void AAXHostRunLoop::FdProc(void* context, int32_t fd) noexcept {
   auto* self = static_cast<AAXHostRunLoop*>(context);
   std::shared_ptr<WatchCallback> callback;
   {
@@ -119,7 +124,10 @@ void AAXHostRunLoop::FdProc(void* context, int32_t fd) {
       break;
     }
   }
-  if (callback) (*callback)(fd);
+  try {
+    if (callback) (*callback)(fd);
+  } catch (...) {
+  }
 }
 
 }  // namespace iplug

@@ -37,8 +37,9 @@ class AAXHostRunLoop final : public IRunLoop {
   void UnwatchFd(Id watchId) override;
 
  private:
-  static void TimerProc(void* context, uint64_t timerID);
-  static void FdProc(void* context, int32_t fd);
+  // The host calls these: nothing a callback throws may reach it.
+  static void TimerProc(void* context, uint64_t timerID) noexcept;
+  static void FdProc(void* context, int32_t fd) noexcept;
   AAX_IHostRunLoopV1* Host() const;
 
   // Held only around the maps and the host pointer, never during a call into the host or a

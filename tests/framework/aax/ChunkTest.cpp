@@ -6,6 +6,7 @@
 #include <random>
 #include <vector>
 
+#include "aax/library/AAX_CString.h"
 #include "host/aaxhost/AutomationDelegate.h"
 #include "tests/framework/aax/AaxBindingHarness.h"
 #include "tests/framework/aax/TestPlugs.h"
@@ -23,6 +24,8 @@ constexpr AAX_CTypeID kChunkID = AAX_FourCC("jr00");
  */
 class Record {
  public:
+  Record(Record&&) = default;
+  Record& operator=(Record&&) = default;
   Record(size_t size, int32_t sizeField, AAX_CTypeID chunkID = kChunkID)
       : mSize(size), mBytes(new uint8_t[size]) {
     std::memset(mBytes.get(), 0, size);
@@ -260,4 +263,34 @@ TEST(AaxChunks, TheHostsEchoOfARestoreKeepsTheStateExact) {
     Record again = GetChunk(target.Plug());
     ASSERT_EQ(std::memcmp(saved.Data(), again.Data(), 96), 0) << "round " << round;
   }
+}
+
+// A host may restore a session's chunk before it initializes the instance. The host-facing
+// parameters are made at initialization; from then on they must read the restored values, not
+// the defaults, and the processor must run with them.
+TEST(AaxChunks, AChunkSetBeforeInitializationIsWhatTheHostReadsAfterIt) {
+  Record saved(0, 0);
+  {
+    Instance source(new RecordingCorvane);
+    iplug::IPlugAAX& plug = source.Plug();
+    plug.UpdateParameterNormalizedValue("9", 0.3, 1);   // Gain 18 dB
+    plug.UpdateParameterNormalizedValue("12", 1.0, 1);  // Oversampling on
+    saved = GetChunk(plug);
+  }
+  auto* plug = new RecordingCorvane;
+  ASSERT_EQ(plug->SetChunk(kChunkID, saved.Chunk()), AAX_SUCCESS);
+  Instance instance(plug, 48000.0f);
+  double gain = -1.0;
+  ASSERT_EQ(plug->GetParameterNormalizedValue("9", &gain), AAX_SUCCESS);
+  EXPECT_DOUBLE_EQ(gain, 0.3);
+  AAX_CString text;
+  ASSERT_EQ(plug->GetParameterValueString("9", &text, 32), AAX_SUCCESS);
+  EXPECT_EQ(text.StdString(), "18.00dB");
+  double oversampling = -1.0;
+  plug->GetParameterNormalizedValue("12", &oversampling);
+  EXPECT_EQ(oversampling, 1.0);
+  EXPECT_TRUE(plug->Engine().OversamplingActive());
+  EXPECT_EQ(instance.Host().GetController().Latency(), plug->GetLatency());
+  EXPECT_GT(plug->GetLatency(), 0);
+  EXPECT_TRUE(Equal(*plug, saved.Chunk()));
 }

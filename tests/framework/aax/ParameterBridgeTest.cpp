@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <string>
 #include <vector>
 
@@ -228,4 +229,73 @@ TEST(AaxParameterBridge, WithoutAHostTheBridgeDoesNothing) {
   EXPECT_EQ(plug.MasterBypass(), nullptr);
   plug.ChangeLatency(12);
   EXPECT_EQ(plug.GetLatency(), 12);
+}
+
+// A NaN cast to an integer taper is undefined behaviour, and an infinity moved the host's copy
+// of a value but not the plug-in's. Every entry that takes a value refuses both, and nothing
+// changes: values, texts, the change count, the host's automation.
+TEST(AaxParameterBridge, NonFiniteValuesAreRefusedAndChangeNothing) {
+  Instance instance(new RecordingCorvane);
+  auto& plug = instance.PlugAs<RecordingCorvane>();
+  aaxhost::AutomationDelegate& delegate = instance.Host().GetAutomationDelegate();
+  plug.UpdateParameterNormalizedValue("3", 0.25, 1);
+  std::vector<std::string> ids{"MasterBypassID"};
+  for (int i = 0; i < plug.NParams(); ++i) ids.push_back(plug.ParamID(i));
+  auto snapshot = [&] {
+    std::vector<std::string> state;
+    for (const std::string& id : ids) {
+      double normalized = -1.0, defaultValue = -1.0;
+      plug.GetParameterNormalizedValue(id.c_str(), &normalized);
+      plug.GetParameterDefaultNormalizedValue(id.c_str(), &defaultValue);
+      AAX_CString text;
+      plug.GetParameterValueString(id.c_str(), &text, 32);
+      state.push_back(id + " " + std::to_string(normalized) + " " + std::to_string(defaultValue) +
+                      " " + text.StdString());
+    }
+    return state;
+  };
+  const auto before = snapshot();
+  const std::vector<double> values = Values(plug);
+  const int32_t changes = Changes(plug);
+  delegate.ClearEvents();
+  plug.changes.clear();
+
+  for (const double bad : {std::nan(""), HUGE_VAL, -HUGE_VAL}) {
+    for (const std::string& id : ids) {
+      SCOPED_TRACE(id + " " + std::to_string(bad));
+      const char* p = id.c_str();
+      EXPECT_EQ(plug.UpdateParameterNormalizedValue(p, bad, 1), AAX_ERROR_INVALID_ARGUMENT);
+      EXPECT_EQ(plug.UpdateParameterNormalizedRelative(p, bad), AAX_ERROR_INVALID_ARGUMENT);
+      EXPECT_EQ(plug.SetParameterNormalizedValue(p, bad), AAX_ERROR_INVALID_ARGUMENT);
+      EXPECT_EQ(plug.SetParameterNormalizedRelative(p, bad), AAX_ERROR_INVALID_ARGUMENT);
+      EXPECT_EQ(plug.SetParameterDefaultNormalizedValue(p, bad), AAX_ERROR_INVALID_ARGUMENT);
+      AAX_CString text("unchanged");
+      EXPECT_EQ(plug.GetParameterStringFromValue(p, bad, &text, 32), AAX_ERROR_INVALID_ARGUMENT);
+      EXPECT_EQ(text.StdString(), "unchanged");
+    }
+  }
+  EXPECT_EQ(snapshot(), before);
+  EXPECT_EQ(Values(plug), values);
+  EXPECT_EQ(Changes(plug), changes);
+  EXPECT_TRUE(delegate.Events().empty());
+  EXPECT_TRUE(plug.changes.empty());
+  // Unknown IDs still come first.
+  EXPECT_EQ(plug.UpdateParameterNormalizedValue("13", std::nan(""), 1),
+            AAX_ERROR_INVALID_PARAMETER_ID);
+}
+
+// The editor queue holds 512 changes and drops the rest; the engine must not depend on it. Six
+// hundred host changes of "Oversampling" without an idle tick leave it following the last one,
+// now and across later resets.
+TEST(AaxParameterBridge, HostOversamplingChangesReachTheEngineWithoutAnIdleTick) {
+  Instance instance(new RecordingCorvane);
+  auto& plug = instance.PlugAs<RecordingCorvane>();
+  for (int i = 0; i < 600; ++i)
+    ASSERT_EQ(plug.UpdateParameterNormalizedValue("12", i % 2 ? 1.0 : 0.0, 1), AAX_SUCCESS);
+  EXPECT_EQ(plug.GetParam(corvane::kOversampling)->Value(), 1.0);
+  EXPECT_TRUE(plug.Engine().OversamplingRequested());
+  plug.ResetProcessing();
+  EXPECT_TRUE(plug.Engine().OversamplingActive());
+  EXPECT_GT(plug.GetLatency(), 0);
+  EXPECT_EQ(plug.idleTicks, 0);
 }

@@ -10,9 +10,12 @@
 #include "aax/interfaces/AAX_Context.h"
 #include "aax/library/AAX_CParameter.h"
 #include "aax/library/AAX_IDisplayDelegate.h"
+#include "framework/aax/IPlugAAX_RunLoop.h"
+#include "host/aaxhost/HostRunLoop.h"
 #include "tests/framework/aax/AaxBindingHarness.h"
 #include "tests/framework/aax/TestPlugs.h"
 #include "tests/support/AllocationCounter.h"
+#include "tests/support/AllocationFailure.h"
 
 using aaxtest::ConstantPlug;
 using aaxtest::Instance;
@@ -67,30 +70,110 @@ TEST(AaxRender, AFlipDuringTheCrossfadeRestartsItTheOtherWay) {
   EXPECT_FALSE(instance.Plug().CrossfadeActive());
 }
 
-TEST(AaxRender, ALongerHostBlockResetsOnceAndGrowsTheCrossfadeBuffers) {
+TEST(AaxRender, ALongerHostBlockIsPlayedInPiecesWithoutAReset) {
   Instance instance(new ConstantPlug, 48000.0f);
   auto& plug = instance.PlugAs<ConstantPlug>();
   EXPECT_EQ(plug.resets, 1);  // effect initialization
-  EXPECT_EQ(plug.CrossfadeBufferFrames(), 512);
+  EXPECT_EQ(plug.GetBlockSize(), 512);
+  EXPECT_EQ(plug.GetBlockCapacity(), iplug::kMinBlockCapacity);
+  EXPECT_EQ(plug.CrossfadeBufferFrames(), plug.GetBlockCapacity());
 
-  auto in = aaxtest::Signal(2, 1024);
-  auto out = aaxtest::Signal(2, 1024);
+  constexpr int kLong = 3 * iplug::kMinBlockCapacity + 123;
+  auto in = aaxtest::Signal(2, kLong);
+  auto out = aaxtest::Signal(2, kLong);
   instance.Process(in, out, 512);
+  {
+    testsupport::ScopedAllocationCounter counter;
+    instance.Process(in, out, kLong);
+    EXPECT_EQ(counter.Count(), 0);
+  }
   EXPECT_EQ(plug.resets, 1);
-  instance.Process(in, out, 1024);
-  EXPECT_EQ(plug.resets, 2);
-  EXPECT_EQ(plug.GetBlockSize(), 1024);
-  EXPECT_EQ(plug.CrossfadeBufferFrames(), 1024);
-  EXPECT_EQ(out[1], std::vector<float>(1024, 1.0f));
-  instance.Process(in, out, 1024);
-  instance.Process(in, out, 700);
-  EXPECT_EQ(plug.resets, 2);
+  EXPECT_EQ(out[1], std::vector<float>(kLong, 1.0f));
 
-  // A crossfade over the grown block uses the whole of it.
+  // A crossfade across the pieces of one long block runs on as if the blocks had been short.
   SetBypass(plug, true);
-  instance.Process(in, out, 1024);
+  instance.Process(in, out, kLong);
   EXPECT_FLOAT_EQ(out[1][479], 1.0f / 480.0f);
   EXPECT_EQ(out[1][480], 0.0f);
+  EXPECT_EQ(out[1][kLong - 1], 0.0f);
+}
+
+// A host that grows its block mid-stream must hear no gap: the oversampled path keeps running
+// through the long block exactly as through short ones, with nothing re-flushed.
+TEST(AaxRender, GrowingBlocksKeepTheOversampledStreamWhole) {
+  constexpr int kTotal = 48000;
+  auto in = aaxtest::Signal(2, kTotal);
+  for (int i = 0; i < kTotal; ++i) {
+    in[0][static_cast<size_t>(i)] = 0.5f * static_cast<float>(std::sin(0.0576 * i));
+    in[1][static_cast<size_t>(i)] = -in[0][static_cast<size_t>(i)];
+  }
+  std::vector<std::vector<float>> results;
+  for (const bool grow : {false, true}) {
+    Instance instance(new corvane::Corvane, 48000.0f);
+    ASSERT_EQ(instance.Plug().UpdateParameterNormalizedValue("12", 1.0, 1), AAX_SUCCESS);
+    auto out = aaxtest::Signal(2, kTotal);
+    int done = 0;
+    for (int block = 0; done < kTotal; ++block) {
+      // Growing: 512, then 8192 and 5000 (longer than the buffers), then 512 again.
+      const int size = grow && block == 20 ? 8192 : grow && block == 21 ? 5000 : 512;
+      const int n = std::min(size, kTotal - done);
+      instance.Process(in, out, n, done);
+      if (block % 2 == 0) instance.Plug().OnIdleTimer();
+      done += n;
+    }
+    EXPECT_EQ(instance.Host().GetController().LatencyReports().back(), 326);
+    results.push_back(out[0]);
+  }
+  // Settled well before the growth at 10240; from then on nothing may differ.
+  for (int i = 8192; i < kTotal; ++i)
+    ASSERT_EQ(results[1][static_cast<size_t>(i)], results[0][static_cast<size_t>(i)]) << i;
+  float quietest = 1.0f;
+  for (int i = 10240; i < 10240 + 8192 + 5000; i += 64) {
+    float peak = 0.0f;
+    for (int j = i; j < i + 64; ++j)
+      peak = std::max(peak, std::fabs(results[1][static_cast<size_t>(j)]));
+    quietest = std::min(quietest, peak);
+  }
+  EXPECT_GT(quietest, 0.1f);  // no silent stretch anywhere in the long blocks
+}
+
+// Bypass with oversampling on: each block feeds the resamplers once, so both halves of the
+// fade are the same stream and the output is the delayed input throughout, within the
+// filters' own error on a steady tone.
+TEST(AaxRender, BypassWithOversamplingPassesTheInputThroughEveryFade) {
+  constexpr double kRate = 48000.0;
+  constexpr int kTotal = 72000;
+  std::vector<std::vector<float>> in = aaxtest::Signal(2, kTotal);
+  for (int i = 0; i < kTotal; ++i)  // -6 dBFS at 440 Hz
+    in[0][static_cast<size_t>(i)] = in[1][static_cast<size_t>(i)] =
+        0.5f * static_cast<float>(std::sin(2.0 * 3.14159265358979 * 440.0 * i / kRate));
+  for (const int block : {16, 64, 256, 512}) {
+    SCOPED_TRACE(block);
+    Instance instance(new corvane::Corvane, static_cast<float>(kRate));
+    iplug::IPlugAAX& plug = instance.Plug();
+    ASSERT_EQ(plug.UpdateParameterNormalizedValue("12", 1.0, 1), AAX_SUCCESS);
+    auto out = aaxtest::Signal(2, kTotal);
+    for (int done = 0; done < kTotal; done += block) {
+      if (done == 24000 || done == 36000 + 7 * block) SetBypass(plug, true);
+      if (done == 30000 || done == 48000) SetBypass(plug, false);
+      instance.Process(in, out, std::min(block, kTotal - done), done);
+      if ((done / block) % 8 == 0) plug.OnIdleTimer();
+    }
+    const int latency = plug.GetLatency();
+    ASSERT_EQ(latency, 326);
+    auto deviation = [&](int from, int to) {
+      double worst = 0.0;
+      for (int i = from; i < to; ++i)
+        for (int c = 0; c < 2; ++c)
+          worst = std::max(worst, std::fabs(static_cast<double>(out[c][static_cast<size_t>(i)]) -
+                                            in[c][static_cast<size_t>(i - latency)]));
+      return worst;
+    };
+    // The filters' own error, on the settled oversampled path before any bypass.
+    const double own = deviation(12000, 24000);
+    EXPECT_LT(own, 0.01);
+    EXPECT_LT(deviation(12000, kTotal), 1.5 * own + 1e-4);
+  }
 }
 
 TEST(AaxRender, BypassedOutputIsTheInputDelayedByTheLatency) {
@@ -226,24 +309,102 @@ TEST(AaxRender, NotificationsSetTheOfflineFlagAndTheTrackName) {
   EXPECT_EQ(name, "Drums");
 }
 
+// A host starts a bounce by telling a running instance, without a reset: the bounce must run
+// oversampled at the offline quality, and the realtime choice come back after it.
+TEST(AaxRender, OfflineNotificationsSwitchARunningInstance) {
+  Instance instance(new corvane::Corvane, 44100.0f);
+  auto& plug = instance.PlugAs<corvane::Corvane>();
+  aaxhost::Controller& controller = instance.Host().GetController();
+  auto in = aaxtest::Signal(2, 512, 0.25f);
+  auto out = aaxtest::Signal(2, 512);
+  auto run = [&](int blocks) {
+    for (int b = 0; b < blocks; ++b) {
+      instance.Process(in, out, 512);
+      plug.OnIdleTimer();
+    }
+  };
+  run(4);
+  ASSERT_EQ(controller.Latency(), 0);
+
+  ASSERT_EQ(plug.NotificationReceived(AAX_FourCC("AXof"), nullptr, 0), AAX_SUCCESS);
+  run(8);
+  EXPECT_TRUE(plug.Engine().OversamplingActive());
+  EXPECT_EQ(plug.Engine().GetOversampler()->Quality(), corvane::kOfflineQuality);
+  EXPECT_EQ(controller.Latency(), 549);
+  EXPECT_EQ(plug.GetLatency(), 549);
+  EXPECT_EQ(plug.GetParam(corvane::kOversampling)->Value(), 0.0);  // the user's choice is kept
+  run(8);
+  EXPECT_NEAR(out[0][511], 0.25f, 1e-3f);  // audio again after the flush
+
+  ASSERT_EQ(plug.NotificationReceived(AAX_FourCC("AXox"), nullptr, 0), AAX_SUCCESS);
+  run(4);
+  EXPECT_FALSE(plug.Engine().OversamplingActive());
+  EXPECT_EQ(plug.Engine().GetOversampler()->Quality(), corvane::kRealtimeQuality);
+  EXPECT_EQ(controller.Latency(), 0);
+  EXPECT_EQ(out[0][511], 0.25f);
+}
+
+// The latency report allocates the bypass delay; when that fails nothing may leave the idle
+// tick, and the latency the host knows, the plug-in's latency and the delay line must still
+// agree. The report comes again with the next tick.
+TEST(AaxRender, AFailedLatencyReportChangesNothingAndIsRetried) {
+  Instance instance(new corvane::Corvane, 48000.0f);
+  auto& plug = instance.PlugAs<corvane::Corvane>();
+  aaxhost::Controller& controller = instance.Host().GetController();
+  auto in = aaxtest::Signal(2, 512, 0.25f);
+  auto out = aaxtest::Signal(2, 512);
+  ASSERT_EQ(plug.UpdateParameterNormalizedValue("12", 1.0, 1), AAX_SUCCESS);
+  instance.Process(in, out, 512);  // the fade down ends: the new latency waits for the tick
+  {
+    testsupport::ScopedAllocationFailure failure;
+    EXPECT_NO_THROW(plug.OnIdleTimer());
+    EXPECT_TRUE(failure.Failed());
+  }
+  EXPECT_EQ(controller.Latency(), 0);
+  EXPECT_EQ(plug.GetLatency(), 0);
+  EXPECT_EQ(plug.ReportedLatency(), 0);
+  plug.OnIdleTimer();
+  EXPECT_EQ(controller.Latency(), 326);
+  EXPECT_EQ(plug.GetLatency(), 326);
+
+  // Bypassed, the output is the input delayed by exactly what the host was told.
+  SetBypass(plug, true);
+  for (int b = 0; b < 8; ++b) instance.Process(in, out, 512);
+  EXPECT_EQ(out[0][511], 0.25f);
+}
+
+// Whatever a timer or watch callback throws stays inside the module: the host's run loop is not
+// the place for it.
+TEST(AaxRender, ThrowingCallbacksNeverReachTheHostsRunLoop) {
+  aaxhost::HostRunLoop host;
+  iplug::AAXHostRunLoop loop;
+  loop.Attach(&host);
+  int ticks = 0;
+  loop.AddTimer(20, [&](iplug::IRunLoop::Id) {
+    ++ticks;
+    throw std::runtime_error("a failing tick");
+  });
+  EXPECT_NO_THROW(host.Advance(60));
+  EXPECT_EQ(ticks, 3);
+  loop.Detach();
+}
+
 TEST(AaxRender, TheCallbackNeverAllocates) {
   Instance instance(new corvane::Corvane, 48000.0f);
   iplug::IPlugAAX& plug = instance.Plug();
-  constexpr int kBlock = 512;
-  auto in = aaxtest::Signal(2, kBlock);
-  for (int i = 0; i < kBlock; ++i) {
+  auto in = aaxtest::Signal(2, 5000);
+  for (int i = 0; i < 5000; ++i) {
     in[0][static_cast<size_t>(i)] = 0.8f * static_cast<float>(std::sin(0.05 * i));
     in[1][static_cast<size_t>(i)] = 0.5f * static_cast<float>(std::cos(0.031 * i));
   }
-  auto out = aaxtest::Signal(2, kBlock);
-  instance.Process(in, out, kBlock);  // the largest block first: buffers have their size
+  auto out = aaxtest::Signal(2, 5000);
 
   // Oversampling on, as the host and the idle tick deliver it.
   ASSERT_EQ(plug.UpdateParameterNormalizedValue("12", 1.0, 1), AAX_SUCCESS);
   plug.OnIdleTimer();
 
   long allocations = 0;
-  const int sizes[] = {512, 256, 100, 1, 512, 333};
+  const int sizes[] = {512, 256, 100, 1, 512, 333, 5000};
   for (int block = 0; block < 300; ++block) {
     // Main-thread duties between blocks, outside the count.
     if (block % 40 == 10) SetBypass(plug, true);
@@ -251,7 +412,7 @@ TEST(AaxRender, TheCallbackNeverAllocates) {
     if (block % 40 == 30) SetBypass(plug, !plug.MasterBypass()->GetValue());
     if (block % 8 == 0) plug.OnIdleTimer();
     plug.GenerateCoefficients();
-    instance.Prepare(in, out, sizes[block % 6]);
+    instance.Prepare(in, out, sizes[block % 7]);
 
     testsupport::ScopedAllocationCounter counter;
     instance.Render();
