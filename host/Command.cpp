@@ -1,9 +1,11 @@
 #include "host/Command.h"
 
 #include <algorithm>
+#include <charconv>
 #include <chrono>
 #include <cmath>
 #include <cstdio>
+#include <cstring>
 #include <memory>
 #include <optional>
 #include <ostream>
@@ -69,9 +71,18 @@ class ProgressBar {
   int mShown = -1;
 };
 
-std::unique_ptr<PluginSession> OpenSession(const PluginSource& source) {
+/** A session for audio at this rate and channel count (the module's instance is made for it). */
+std::unique_ptr<PluginSession> OpenSession(const PluginSource& source, double sampleRate = 48000.0,
+                                           int channels = 2) {
   if (source.inProcess) return MakeCorvaneSession();
-  return MakeModuleSession(source.module.value_or(DefaultModulePath()));
+  return MakeModuleSession(source.module.value_or(DefaultModulePath()), sampleRate, channels);
+}
+
+/** Every digit a double needs to be read back as itself, and no more. */
+std::string ShortestText(double value) {
+  char text[32];
+  const auto [end, ec] = std::to_chars(text, text + sizeof text, value);
+  return ec == std::errc() ? std::string(text, end) : std::string("?");
 }
 
 /** Reads a state file and checks that it is the plug-in's kind of state. */
@@ -82,6 +93,15 @@ ChunkRecord ReadStateFor(const fs::path& path, const PluginSession& session) {
                     DescribeTypeID(record.chunkID) + ", not the plug-in's " +
                     DescribeTypeID(session.StateChunkID()));
   return record;
+}
+
+/** The index-th little-endian float64 of a state image. */
+double LittleEndianDouble(const std::vector<uint8_t>& bytes, int index) {
+  uint64_t bits = 0;
+  for (int b = 7; b >= 0; --b) bits = (bits << 8) | bytes[static_cast<size_t>(8 * index + b)];
+  double value = 0.0;
+  std::memcpy(&value, &bits, sizeof value);
+  return value;
 }
 
 /** The first frame at or after a time. */
@@ -183,8 +203,25 @@ int RunRender(const std::vector<std::string>& args, std::ostream& out, std::ostr
     return 0;
   }
 
-  // Everything the user can get wrong is checked before any file is created.
-  std::unique_ptr<PluginSession> session = OpenSession(options.plugin);
+  // Everything the user can get wrong is checked before any file is created. The input comes
+  // first: the plug-in's instance is made for its rate and channel count.
+  std::unique_ptr<AudioFileReader> reader;
+  int rate = options.sampleRate.value_or(kDemoSampleRate);
+  int channels = kDemoChannels;
+  if (options.input) {
+    reader = std::make_unique<AudioFileReader>(*options.input);
+    channels = reader->Channels();
+    if (channels > 2)
+      throw HostError("'" + options.input->string() + "' has " + std::to_string(channels) +
+                      " channels; only mono and stereo files can be rendered");
+    if (options.sampleRate && *options.sampleRate != reader->SampleRate())
+      throw HostError("--rate " + std::to_string(*options.sampleRate) + " differs from the " +
+                      std::to_string(reader->SampleRate()) + " Hz of '" + options.input->string() +
+                      "'; files are not resampled");
+    rate = reader->SampleRate();
+  }
+
+  std::unique_ptr<PluginSession> session = OpenSession(options.plugin, rate, channels);
   if (!options.bypass.empty() && !session->SupportsBypass())
     throw HostError(options.plugin.inProcess
                         ? "--bypass needs the host binding's master bypass, which the in-process "
@@ -200,23 +237,10 @@ int RunRender(const std::vector<std::string>& args, std::ostream& out, std::ostr
   for (const AutomationText& text : options.automation)
     automation.push_back(ResolveSetting(text.setting, *session));
 
-  std::unique_ptr<AudioFileReader> reader;
   std::vector<float> demo;
   std::unique_ptr<FrameSource> source;
-  int rate = options.sampleRate.value_or(kDemoSampleRate);
-  int channels = kDemoChannels;
   int64_t totalFrames = 0;
-  if (options.input) {
-    reader = std::make_unique<AudioFileReader>(*options.input);
-    channels = reader->Channels();
-    if (channels > 2)
-      throw HostError("'" + options.input->string() + "' has " + std::to_string(channels) +
-                      " channels; only mono and stereo files can be rendered");
-    if (options.sampleRate && *options.sampleRate != reader->SampleRate())
-      throw HostError("--rate " + std::to_string(*options.sampleRate) + " differs from the " +
-                      std::to_string(reader->SampleRate()) + " Hz of '" + options.input->string() +
-                      "'; files are not resampled");
-    rate = reader->SampleRate();
+  if (reader) {
     totalFrames = reader->Frames();
   } else {
     demo = MakeDemoSignal(rate);
@@ -338,13 +362,18 @@ int RunStateShow(const std::vector<std::string>& args, std::ostream& out) {
        << "  written for manufacturer " << DescribeTypeID(record.manufacturerID) << ", product "
        << DescribeTypeID(record.productID) << ", plug-in " << DescribeTypeID(record.pluginID)
        << ", version " << hexVersion << ", name \"" << record.name << "\"\n";
+  // The display text rounds (a value with four decimals shows two); the exact value stored is
+  // beside it, read from the state as the plug-in saves it again after the restore.
+  const ChunkRecord restored = session->SaveState();
+  const int count = session->ParameterCount();
+  const bool exact = restored.data.size() == static_cast<size_t>(count) * sizeof(double);
   size_t width = 0;
-  for (int i = 0; i < session->ParameterCount(); ++i)
-    width = std::max(width, session->Parameter(i).name.size());
-  for (int i = 0; i < session->ParameterCount(); ++i) {
+  for (int i = 0; i < count; ++i) width = std::max(width, session->Parameter(i).name.size());
+  for (int i = 0; i < count; ++i) {
     const std::string name = session->Parameter(i).name;
-    text << "  " << name << std::string(width - name.size() + 2, ' ') << session->ParameterText(i)
-         << '\n';
+    text << "  " << name << std::string(width - name.size() + 2, ' ') << session->ParameterText(i);
+    if (exact) text << "  (" << ShortestText(LittleEndianDouble(restored.data, i)) << ")";
+    text << '\n';
   }
   session->Close();
   out << text.str();

@@ -17,6 +17,9 @@ namespace fs = std::filesystem;
 
 namespace {
 
+/** How often the host calls TimerWakeup. */
+constexpr uint32_t kWakeUpIntervalMs = 20;
+
 std::string Quoted(const fs::path& path) {
   std::string text(1, '\'');
   text.append(path.string()).push_back('\'');
@@ -221,6 +224,8 @@ ModuleInstance::ModuleInstance(ModuleHost& module, const aaxhost::Component& com
   controller.SetDataPorts(std::move(ports));
   mHost->GetAutomationDelegate().SetSetValueHandler(
       [this](const std::string& id, double value) { mPostedRequests.emplace_back(id, value); });
+  mHost->GetAutomationDelegate().SetTouchHandler(
+      [this](const std::string& id, bool touched) { mTouchChanges.emplace_back(id, touched); });
 
   aaxhost::TransportState transport;
   transport.sampleRate = sampleRate;
@@ -234,13 +239,22 @@ ModuleInstance::ModuleInstance(ModuleHost& module, const aaxhost::Component& com
     throw HostError(ModuleName(module.Path()) + " made an instance without effect parameters");
   }
   mHost->SetEffectParameters(mObject);
+  // A host calls TimerWakeup periodically on its main thread, whatever the plug-in does.
+  mModule.RunLoop().AddTimer(kWakeUpIntervalMs, &ModuleInstance::WakeUp, this, &mWakeUpTimer);
 }
 
 ModuleInstance::~ModuleInstance() {
   Teardown();
 }
 
+void ModuleInstance::WakeUp(void* context, uint64_t) noexcept {
+  auto* self = static_cast<ModuleInstance*>(context);
+  if (self->mParameters) self->mParameters->TimerWakeup();
+}
+
 void ModuleInstance::Teardown() {
+  if (mWakeUpTimer != 0) mModule.RunLoop().RemoveTimer(mWakeUpTimer);
+  mWakeUpTimer = 0;
   if (!mObject) return;
   if (mInitialized) mParameters->Uninitialize();
   mInitialized = false;
@@ -351,7 +365,11 @@ void ModuleInstance::Apply(const std::string& id, double normalized) {
 
 void ModuleInstance::ApplyPostedRequests() {
   // Applying a request may make the plug-in post more; the host keeps going until it is quiet.
-  for (int round = 0; round < 16 && !mPostedRequests.empty(); ++round) {
+  for (int round = 0; round < 16 && (!mPostedRequests.empty() || !mTouchChanges.empty()); ++round) {
+    std::vector<std::pair<std::string, bool>> touches;
+    touches.swap(mTouchChanges);
+    for (const auto& [id, touched] : touches)
+      mParameters->UpdateParameterTouch(id.c_str(), touched ? 1 : 0);
     std::vector<std::pair<std::string, double>> requests;
     requests.swap(mPostedRequests);
     for (const auto& [id, value] : requests) {
@@ -361,6 +379,7 @@ void ModuleInstance::ApplyPostedRequests() {
     }
   }
   mPostedRequests.clear();
+  mTouchChanges.clear();
   // The delegate's log is for tests of the host objects; a long render would only grow it.
   mHost->GetAutomationDelegate().ClearEvents();
 }
@@ -394,7 +413,42 @@ std::vector<uint8_t> ModuleInstance::GetChunk(uint32_t chunkID) const {
                                     DescribeTypeID(chunkID) + " (" + std::to_string(result) + ")");
 }
 
+std::string ModuleInstance::ShortName(const std::string& id, int32_t maxLength) const {
+  aaxhost::HostString name;
+  mParameters->GetParameterNameOfLength(id.c_str(), &name, maxLength);
+  return name.Text();
+}
+
+int32_t ModuleInstance::Changes() const {
+  int32_t changes = 0;
+  mParameters->GetNumberOfChanges(&changes);
+  return changes;
+}
+
 void ModuleInstance::SetChunk(const ChunkRecord& record) {
+  SetChunkRecord(record, false);
+}
+
+void ModuleInstance::SetChunkSized(const ChunkRecord& record) {
+  SetChunkRecord(record, true);
+}
+
+bool ModuleInstance::CompareChunk(const ChunkRecord& record) const {
+  ChunkBuffer buffer(record.data.size());
+  AAX_SPlugInChunk* chunk = buffer.Get();
+  chunk->fSize = static_cast<int32_t>(record.data.size());
+  chunk->fChunkID = record.chunkID;
+  std::copy(record.data.begin(), record.data.end(), reinterpret_cast<uint8_t*>(chunk->fData));
+  AAX_CBoolean equal = 0;
+  if (const AAX_Result result = mParameters->CompareActiveChunk(chunk, &equal);
+      result != AAX_SUCCESS)
+    throw HostError(kExitFailure, "the plug-in could not compare the state chunk " +
+                                      DescribeTypeID(record.chunkID) + " (" +
+                                      std::to_string(result) + ")");
+  return equal != 0;
+}
+
+void ModuleInstance::SetChunkRecord(const ChunkRecord& record, bool sized) {
   ChunkBuffer buffer(record.data.size());
   AAX_SPlugInChunk* chunk = buffer.Get();
   chunk->fSize = static_cast<int32_t>(record.data.size());
@@ -405,15 +459,14 @@ void ModuleInstance::SetChunk(const ChunkRecord& record) {
   chunk->fChunkID = record.chunkID;
   std::strncpy(chunk->fName, record.name.c_str(), sizeof(chunk->fName) - 1);
   std::copy(record.data.begin(), record.data.end(), reinterpret_cast<uint8_t*>(chunk->fData));
-  // A plug-in that knows the sized call never has to trust the record's own size field.
-  AAX_Result result = AAX_SUCCESS;
-  if (auto* sized =
-          AAX_QueryInterface<AAX_IEffectParametersV5>(mObject, IID_AAX_EffectParametersV5)) {
-    result = sized->SetChunkSized(
-        record.chunkID, chunk, static_cast<uint32_t>(AAX_ChunkAllocationSize(record.data.size())));
-    sized->Release();
-  } else {
+  AAX_Result result = AAX_ERROR_UNIMPLEMENTED;
+  if (!sized) {
     result = mParameters->SetChunk(record.chunkID, chunk);
+  } else if (auto* v5 =
+                 AAX_QueryInterface<AAX_IEffectParametersV5>(mObject, IID_AAX_EffectParametersV5)) {
+    result = v5->SetChunkSized(record.chunkID, chunk,
+                               static_cast<uint32_t>(AAX_ChunkAllocationSize(record.data.size())));
+    v5->Release();
   }
   if (result != AAX_SUCCESS)
     throw HostError("the plug-in refused the state chunk " + DescribeTypeID(record.chunkID) + " (" +

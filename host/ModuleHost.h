@@ -6,6 +6,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <thread>
 #include <utility>
 #include <vector>
 
@@ -98,9 +99,12 @@ const aaxhost::Component* FindComponentForChannels(const aaxhost::Effect& effect
  * One instance of the module's effect: its effect-parameters object, the host objects it talks
  * to (controller, automation delegate, transport) and, once prepared, its algorithm context.
  *
- * The host applies every value change itself: set-value requests the plug-in posts (from a
- * restored chunk, say) are queued and applied through UpdateParameterNormalizedValue when the
- * plug-in call that posted them has returned.
+ * It is driven the way a real host drives an insert, not the way that suits the plug-in: the
+ * host applies every value change itself (set-value requests the plug-in posts, from a restored
+ * chunk say, are queued and applied through UpdateParameterNormalizedValue when the plug-in call
+ * that posted them has returned), tells the plug-in of touch changes (UpdateParameterTouch),
+ * calls TimerWakeup from its run loop, uses the unsized chunk calls, and never resets or
+ * re-creates the plug-in on its behalf.
  */
 class ModuleInstance {
  public:
@@ -141,8 +145,13 @@ class ModuleInstance {
   int32_t Type(const std::string& id) const;
   /** Applies a value as the host: UpdateParameterNormalizedValue, then the requests it caused. */
   void Apply(const std::string& id, double normalized);
+  /** A shortened name, as a host with a narrow display asks for it. */
+  std::string ShortName(const std::string& id, int32_t maxLength) const;
+  /** GetNumberOfChanges: the count a host watches to know its session changed. */
+  int32_t Changes() const;
   /** Applies the set-value requests the plug-in posted since the last call, as the host's
-   * echo; the instance's own calls do this themselves. */
+   * echo, and tells the plug-in of the touch changes its requests made; the instance's own
+   * calls do this themselves. */
   void ApplyPostedRequests();
   /** Every value the host has applied, by parameter ID, latest last. */
   const std::map<std::string, double>& AppliedValues() const { return mApplied; }
@@ -151,9 +160,14 @@ class ModuleInstance {
   uint32_t ChunkID() const;
   /** The chunk's data; throws HostError (failure status) when the plug-in refuses. */
   std::vector<uint8_t> GetChunk(uint32_t chunkID) const;
-  /** Hands the data over in a chunk record with this header; throws HostError (usage status)
-   * when the plug-in refuses it. */
+  /** Hands the data over in a chunk record with this header, through the unsized SetChunk every
+   * host has; throws HostError (usage status) when the plug-in refuses it. Before Initialize
+   * too, as a host restoring a session may. */
   void SetChunk(const ChunkRecord& record);
+  /** The same through the sized call (SetChunkSized), for the tests that name it. */
+  void SetChunkSized(const ChunkRecord& record);
+  /** CompareActiveChunk, unsized; throws HostError (failure status) when the plug-in fails. */
+  bool CompareChunk(const ChunkRecord& record) const;
 
   // Processing.
   /** Lays out the algorithm context and lets the plug-in fill its private data; after
@@ -175,8 +189,12 @@ class ModuleInstance {
   std::pair<float, float> TakeMeterPeaks();
   /** The latency the plug-in last told the controller. */
   int32_t Latency() const;
+  /** The thread that created the instance: the host's main thread. */
+  std::thread::id MainThread() const { return mMainThread; }
 
  private:
+  static void WakeUp(void* context, uint64_t timerID) noexcept;
+  void SetChunkRecord(const ChunkRecord& record, bool sized);
   ModuleHost& mModule;
   const aaxhost::Component& mComponent;
   std::unique_ptr<aaxhost::InstanceHost> mHost;
@@ -184,6 +202,9 @@ class ModuleInstance {
   AAX_IEffectParametersV1* mParameters = nullptr;
   bool mInitialized = false;
   std::vector<std::pair<std::string, double>> mPostedRequests;
+  std::vector<std::pair<std::string, bool>> mTouchChanges;
+  uint64_t mWakeUpTimer = 0;
+  std::thread::id mMainThread = std::this_thread::get_id();
   std::map<std::string, double> mApplied;
   std::unique_ptr<aaxhost::AlgorithmContext> mContext;
   AAX_CProcessProc mProcessProc = nullptr;

@@ -21,7 +21,6 @@ namespace corvane::host {
 namespace {
 
 constexpr int kIdleTickMs = 20;
-constexpr double kModelSampleRate = 48000.0;
 /** Room the plug-in gets for a value text; its own texts hold at most 32 characters. */
 constexpr int32_t kValueTextLength = 32;
 
@@ -40,30 +39,21 @@ bool SplitNumber(const std::string& text, double& value, std::string& unit) {
 }
 
 /**
- * The plug-in loaded from its module, driven the way a host drives an insert.
- *
- * A model instance, initialized at load, answers the parameter queries and takes the values
- * set before a render. Every Reset creates the render instance afresh for the rate and channel
- * layout of the render: the plug-in reads its processing mode (oversampling, offline) only when
- * it resets, and it resets only inside Initialize (or when a block grows). So the render
- * instance receives the offline notification and the model's state chunk before Initialize,
- * and then the values the host applied to the model through the parameter bridge, so that host
- * and plug-in agree on every parameter.
+ * The plug-in loaded from its module, driven the way a host drives an insert: one instance for
+ * the whole session, created for the session's rate and channel layout and initialized at once.
+ * Values, states, the track name and the offline notifications go to that running instance,
+ * and the plug-in has to take them as they come: nothing is re-applied for it and nothing is
+ * reset on its behalf. Only a change of rate or layout (which a session on a real host never
+ * sees while it runs) makes a new instance, the way hosts do it: from the old one's state chunk,
+ * set before the new one is initialized.
  */
 class ModuleSession final : public PluginSession {
  public:
-  explicit ModuleSession(const std::filesystem::path& path)
+  ModuleSession(const std::filesystem::path& path, double sampleRate, int channels)
       : mModule(std::make_unique<ModuleHost>(path)) {
-    const aaxhost::Effect& effect = mModule->Effect();
-    const aaxhost::Component* component = FindComponentForChannels(effect, 2);
-    if (!component) component = FindComponentForChannels(effect, 1);
-    if (!component)
-      throw HostError("module '" + mModule->Path().string() +
-                      "' describes no mono or stereo component");
-    mModel = std::make_unique<ModuleInstance>(*mModule, *component, kModelSampleRate);
-    mModel->Initialize();
-    mBypassID = mModel->MasterBypassID();
-    mChunkID = mModel->ChunkID();
+    mInstance = MakeInstance(sampleRate, channels);
+    mBypassID = mInstance->MasterBypassID();
+    mChunkID = mInstance->ChunkID();
     ReadParameters();
   }
 
@@ -77,67 +67,62 @@ class ModuleSession final : public PluginSession {
     double normalized = plainValue >= 0.5 ? 1.0 : 0.0;
     if (!mInfo[i].isBoolean) {
       // The plug-in's own parser and taper turn the display value into its normalized value.
-      const std::optional<double> parsed = mModel->NormalizedFromText(id, ExactText(plainValue));
+      const std::optional<double> parsed = mInstance->NormalizedFromText(id, ExactText(plainValue));
       if (!parsed)
         throw HostError(kExitFailure, "the plug-in does not take " + ExactText(plainValue) +
                                           " for " + mInfo[i].name);
       normalized = *parsed;
     }
-    for (ModuleInstance* instance : Instances()) instance->Apply(id, normalized);
+    mInstance->Apply(id, normalized);
   }
 
   std::string ParameterText(int index) const override {
-    return Current().CurrentText(mIDs.at(Checked(index)), kValueTextLength);
+    return mInstance->CurrentText(mIDs.at(Checked(index)), kValueTextLength);
   }
 
   bool SupportsBypass() const override { return mBypassID.has_value(); }
 
   void SetBypass(bool bypassed) override {
     if (!mBypassID) throw std::logic_error("the plug-in has no master bypass");
-    Current().Apply(*mBypassID, bypassed ? 1.0 : 0.0);
+    mInstance->Apply(*mBypassID, bypassed ? 1.0 : 0.0);
   }
 
   uint32_t StateChunkID() const override { return mChunkID; }
 
-  ChunkRecord SaveState() override { return StateOf(Current()); }
+  ChunkRecord SaveState() override { return StateOf(*mInstance); }
 
   void LoadState(const ChunkRecord& record) override {
     if (record.chunkID != mChunkID)
       throw HostError("the state holds chunk " + DescribeTypeID(record.chunkID) +
                       ", but the plug-in keeps its state in " + DescribeTypeID(mChunkID));
-    for (ModuleInstance* instance : Instances()) instance->SetChunk(record);
+    mInstance->SetChunk(record);
   }
 
   void SetTrackName(const std::string& name) override {
     mTrackName = name;
-    for (ModuleInstance* instance : Instances()) SendTrackName(*instance);
+    SendTrackName(*mInstance);
   }
 
   void Reset(double sampleRate, int maxBlock, bool offline, int channels) override {
     if (maxBlock < 1) throw std::invalid_argument("block size must be positive");
-    const aaxhost::Component* component = FindComponentForChannels(mModule->Effect(), channels);
-    if (!component)
-      throw HostError("module '" + mModule->Path().string() + "' has no component for " +
-                      std::to_string(channels) + "-channel audio");
-
-    mRender.reset();
-    auto instance = std::make_unique<ModuleInstance>(*mModule, *component, sampleRate);
-    if (offline) instance->Notify(AAX_eNotificationEvent_EnteringOfflineMode, nullptr, 0);
-    if (mChunkID != 0) instance->SetChunk(StateOf(*mModel));
-    instance->Initialize();
-    for (const auto& [id, normalized] : mModel->AppliedValues()) instance->Apply(id, normalized);
-    SendTrackName(*instance);
-    instance->PrepareContext();
-
-    mRender = std::move(instance);
+    if (sampleRate != mSampleRate || channels != mChannels) {
+      // What a host does when a session's rate or layout changes: the state carries over.
+      const std::optional<ChunkRecord> state =
+          mChunkID != 0 ? std::optional<ChunkRecord>(StateOf(*mInstance)) : std::nullopt;
+      mInstance.reset();
+      mInstance = MakeInstance(sampleRate, channels, state ? &*state : nullptr);
+    }
+    // A bounce begins with the notification to the running instance, and nothing else.
+    if (offline != mOffline)
+      mInstance->Notify(offline ? AAX_eNotificationEvent_EnteringOfflineMode
+                                : AAX_eNotificationEvent_ExitingOfflineMode,
+                        nullptr, 0);
     mOffline = offline;
-    mChannels = channels;
     mMaxBlock = maxBlock;
-    mPosition = 0;
   }
 
   void Process(const float* const* in, float* const* out, int channels, int frames) override {
-    if (!mRender) throw std::logic_error("Process before Reset");
+    if (mMaxBlock < 1) throw std::logic_error("Process before Reset");
     if (channels != mChannels) throw std::invalid_argument("channel count differs from Reset");
     for (int done = 0; done < frames;) {
       const int n = std::min(mMaxBlock, frames - done);
@@ -148,24 +133,23 @@ class ModuleSession final : public PluginSession {
         inputs[c] = const_cast<float*>(in[c]) + done;
         outputs[c] = out[c] + done;
       }
-      mRender->ProcessBlock(inputs, outputs, n, mPosition);
+      mInstance->ProcessBlock(inputs, outputs, n, mPosition);
       mPosition += n;
       done += n;
     }
   }
 
   void RenderFinished() override {
-    if (mRender && mOffline) mRender->Notify(AAX_eNotificationEvent_ExitingOfflineMode, nullptr, 0);
+    if (mOffline) mInstance->Notify(AAX_eNotificationEvent_ExitingOfflineMode, nullptr, 0);
     mOffline = false;
   }
 
   MeterReading TakeMeterReading() override {
-    if (!mRender) return {};
-    const auto [input, output] = mRender->TakeMeterPeaks();
+    const auto [input, output] = mInstance->TakeMeterPeaks();
     return MeterReading{input, output};
   }
 
-  int Latency() const override { return Current().Latency(); }
+  int Latency() const override { return mInstance->Latency(); }
 
   // The plug-in cannot tell the host when its filters have filled after a reset; the render
   // loop's pre-roll is what covers that.
@@ -174,8 +158,7 @@ class ModuleSession final : public PluginSession {
   void IdleTick() override { mModule->RunLoop().Advance(kIdleTickMs); }
 
   void Close() override {
-    mRender.reset();
-    mModel.reset();
+    mInstance.reset();
     mModule->Close();
   }
 
@@ -186,12 +169,21 @@ class ModuleSession final : public PluginSession {
     return static_cast<size_t>(index);
   }
 
-  ModuleInstance& Current() const { return mRender ? *mRender : *mModel; }
-
-  std::vector<ModuleInstance*> Instances() {
-    std::vector<ModuleInstance*> instances{mModel.get()};
-    if (mRender) instances.push_back(mRender.get());
-    return instances;
+  /** A running instance for the rate and layout: initialized, its context laid out. */
+  std::unique_ptr<ModuleInstance> MakeInstance(double sampleRate, int channels,
+                                               const ChunkRecord* state = nullptr) {
+    const aaxhost::Component* component = FindComponentForChannels(mModule->Effect(), channels);
+    if (!component)
+      throw HostError("module '" + mModule->Path().string() + "' has no component for " +
+                      std::to_string(channels) + "-channel audio");
+    auto instance = std::make_unique<ModuleInstance>(*mModule, *component, sampleRate);
+    if (state) instance->SetChunk(*state);
+    instance->Initialize();
+    SendTrackName(*instance);
+    instance->PrepareContext();
+    mSampleRate = sampleRate;
+    mChannels = channels;
+    return instance;
   }
 
   void SendTrackName(ModuleInstance& instance) {
@@ -222,18 +214,19 @@ class ModuleSession final : public PluginSession {
   }
 
   void ReadParameters() {
-    const int32_t count = mModel->ParameterCount();
+    ModuleInstance* const model = mInstance.get();
+    const int32_t count = model->ParameterCount();
     for (int32_t i = 0; i < count; ++i) {
-      const std::string id = mModel->ParameterID(i);
+      const std::string id = model->ParameterID(i);
       if (mBypassID && id == *mBypassID) continue;
       ParameterInfo info;
-      info.name = mModel->ParameterName(id);
-      const std::string low = mModel->TextForNormalized(id, 0.0);
-      const std::string high = mModel->TextForNormalized(id, 1.0);
+      info.name = model->ParameterName(id);
+      const std::string low = model->TextForNormalized(id, 0.0);
+      const std::string high = model->TextForNormalized(id, 1.0);
       std::string lowUnit;
       const bool numeric = SplitNumber(low, info.min, lowUnit) &&
                            SplitNumber(high, info.max, info.unit) &&
-                           SplitNumber(mModel->TextForNormalized(id, mModel->DefaultNormalized(id)),
+                           SplitNumber(model->TextForNormalized(id, model->DefaultNormalized(id)),
                                        info.defaultValue, lowUnit);
       // A switch shows texts of its own ("off", "on") rather than numbers; the host drives
       // such a parameter between the ends of its range.
@@ -242,23 +235,23 @@ class ModuleSession final : public PluginSession {
         info.unit.clear();
         info.min = 0.0;
         info.max = 1.0;
-        info.defaultValue = mModel->DefaultNormalized(id) >= 0.5 ? 1.0 : 0.0;
+        info.defaultValue = model->DefaultNormalized(id) >= 0.5 ? 1.0 : 0.0;
       }
       mIDs.push_back(id);
       mInfo.push_back(std::move(info));
     }
   }
 
-  // Declared first, destroyed last: the instances go before the module that made them.
+  // Declared first, destroyed last: the instance goes before the module that made it.
   std::unique_ptr<ModuleHost> mModule;
-  std::unique_ptr<ModuleInstance> mModel;
-  std::unique_ptr<ModuleInstance> mRender;
+  std::unique_ptr<ModuleInstance> mInstance;
   std::optional<std::string> mBypassID;
   uint32_t mChunkID = 0;
   std::vector<std::string> mIDs;
   std::vector<ParameterInfo> mInfo;
   std::string mTrackName;
   bool mOffline = false;
+  double mSampleRate = 0.0;
   int mChannels = 0;
   int mMaxBlock = 0;
   int64_t mPosition = 0;
@@ -270,8 +263,9 @@ std::filesystem::path DefaultModulePath() {
   return CORVANE_DEFAULT_MODULE_PATH;
 }
 
-std::unique_ptr<PluginSession> MakeModuleSession(const std::filesystem::path& module) {
-  return std::make_unique<ModuleSession>(module);
+std::unique_ptr<PluginSession> MakeModuleSession(const std::filesystem::path& module,
+                                                 double sampleRate, int channels) {
+  return std::make_unique<ModuleSession>(module, sampleRate, channels);
 }
 
 }  // namespace corvane::host

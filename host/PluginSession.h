@@ -95,8 +95,10 @@ std::unique_ptr<PluginSession> MakeCorvaneSession();
 /** The module this tree builds, which `render` loads unless told otherwise. */
 std::filesystem::path DefaultModulePath();
 
-/** A session around the plug-in loaded from a module; throws HostError when the module is
- * missing, cannot be loaded or does not describe a usable effect. */
-std::unique_ptr<PluginSession> MakeModuleSession(const std::filesystem::path& module);
+/** A session around the plug-in loaded from a module, one instance made for the rate and the
+ * channel count; throws HostError when the module is missing, cannot be loaded or does not
+ * describe a usable effect. */
+std::unique_ptr<PluginSession> MakeModuleSession(const std::filesystem::path& module,
+                                                 double sampleRate = 48000.0, int channels = 2);
 
 }  // namespace corvane::host

@@ -152,6 +152,8 @@ RenderStats Render(PluginSession& session, FrameSource& source, FrameSink& sink,
     if (keep > 0) sink.Write(interleaved.data(), keep);
     if (progress) progress(stats.frames);
   }
+  // A raw render has no settling: the latency it runs with is known by its end.
+  if (settings.raw) stats.latency = session.Latency();
   session.RenderFinished();
   return stats;
 }

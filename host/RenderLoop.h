@@ -69,7 +69,7 @@ struct RenderStats {
   int64_t frames = 0;       // input frames, which is also the output length
   double inputPeak = 0.0;   // linear, over all channels
   double outputPeak = 0.0;  // linear, as written
-  int latency = 0;          // the plug-in's latency during the render
+  int latency = 0;          // the plug-in's latency during the render (raw: at its end)
 };
 
 /** Called with the number of input frames consumed so far. */

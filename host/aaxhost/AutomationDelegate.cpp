@@ -12,6 +12,11 @@ void AutomationDelegate::SetSetValueHandler(SetValueHandler handler) {
   mHandler = std::move(handler);
 }
 
+void AutomationDelegate::SetTouchHandler(TouchHandler handler) {
+  std::lock_guard<std::mutex> lock(mMutex);
+  mTouchHandler = std::move(handler);
+}
+
 std::vector<AutomationEvent> AutomationDelegate::Events() const {
   std::lock_guard<std::mutex> lock(mMutex);
   return mEvents;
@@ -45,11 +50,14 @@ bool AutomationDelegate::Record(AutomationEvent::Kind kind, AAX_CParamID paramet
       mTouched.erase(id);
       return mRegistered.erase(id) != 0;
     case AutomationEvent::Kind::kTouch:
-      if (mRegistered.count(id) != 0) mTouched.insert(id);
+      if (mRegistered.count(id) != 0) ++mTouched[id];
       break;
-    case AutomationEvent::Kind::kRelease:
-      mTouched.erase(id);
+    case AutomationEvent::Kind::kRelease: {
+      // A release without a touch is recorded but has nothing to undo.
+      const auto touched = mTouched.find(id);
+      if (touched != mTouched.end() && --touched->second <= 0) mTouched.erase(touched);
       break;
+    }
     default:
       break;
   }
@@ -105,10 +113,23 @@ AAX_Result AutomationDelegate::PostCurrentValue(AAX_CParamID parameterID,
   }
 }
 
+void AutomationDelegate::NotifyTouch(AAX_CParamID parameterID, bool touched) {
+  TouchHandler handler;
+  {
+    std::lock_guard<std::mutex> lock(mMutex);
+    handler = mTouchHandler;
+  }
+  if (handler) handler(TextOf(parameterID), touched);
+}
+
 AAX_Result AutomationDelegate::PostTouchRequest(AAX_CParamID parameterID) noexcept {
   try {
-    return Record(AutomationEvent::Kind::kTouch, parameterID, 0.0) ? AAX_SUCCESS
-                                                                   : AAX_ERROR_INVALID_PARAMETER_ID;
+    AAX_CBoolean before = 0;
+    GetTouchState(parameterID, &before);
+    if (!Record(AutomationEvent::Kind::kTouch, parameterID, 0.0))
+      return AAX_ERROR_INVALID_PARAMETER_ID;
+    if (!before) NotifyTouch(parameterID, true);
+    return AAX_SUCCESS;
   } catch (...) {
     return AAX_ERROR_UNKNOWN_EXCEPTION;
   }
@@ -116,9 +137,14 @@ AAX_Result AutomationDelegate::PostTouchRequest(AAX_CParamID parameterID) noexce
 
 AAX_Result AutomationDelegate::PostReleaseRequest(AAX_CParamID parameterID) noexcept {
   try {
-    return Record(AutomationEvent::Kind::kRelease, parameterID, 0.0)
-               ? AAX_SUCCESS
-               : AAX_ERROR_INVALID_PARAMETER_ID;
+    AAX_CBoolean before = 0;
+    GetTouchState(parameterID, &before);
+    if (!Record(AutomationEvent::Kind::kRelease, parameterID, 0.0))
+      return AAX_ERROR_INVALID_PARAMETER_ID;
+    AAX_CBoolean after = 0;
+    GetTouchState(parameterID, &after);
+    if (before && !after) NotifyTouch(parameterID, false);
+    return AAX_SUCCESS;
   } catch (...) {
     return AAX_ERROR_UNKNOWN_EXCEPTION;
   }

@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <map>
 #include <mutex>
 #include <set>
 #include <string>
@@ -30,17 +31,21 @@ struct AutomationEvent {
 /**
  * The automation delegate of one instance. Records every call in order; set-value requests are
  * also handed to the host's handler, which normally applies them to the plug-in through
- * UpdateParameterNormalizedValue (synchronously or later, as the host chooses). Requests for IDs
+ * UpdateParameterNormalizedValue (synchronously or later, as the host chooses). Touches are
+ * counted per parameter: touched while more touches than releases have arrived. Requests for IDs
  * that were never registered are recorded but answered with AAX_ERROR_INVALID_PARAMETER_ID.
  */
 class AutomationDelegate final
     : public HostObject<AAX_IAutomationDelegateV1, AAX_IAutomationDelegateV2> {
  public:
   using SetValueHandler = std::function<void(const std::string& parameterID, double value)>;
+  /** Called when a parameter becomes touched or untouched, after the delegate's lock. */
+  using TouchHandler = std::function<void(const std::string& parameterID, bool touched)>;
 
   AutomationDelegate();
 
   void SetSetValueHandler(SetValueHandler handler);
+  void SetTouchHandler(TouchHandler handler);
   std::vector<AutomationEvent> Events() const;
   void ClearEvents();
   bool IsRegistered(const std::string& parameterID) const;
@@ -60,11 +65,16 @@ class AutomationDelegate final
   /** Records the event; false when the ID is not registered. */
   bool Record(AutomationEvent::Kind kind, AAX_CParamID parameterID, double value);
 
+  void NotifyTouch(AAX_CParamID parameterID, bool touched);
+
   mutable std::mutex mMutex;
   std::vector<AutomationEvent> mEvents;
   std::set<std::string> mRegistered;
-  std::set<std::string> mTouched;
+  // Touches nest, as in a real host: a gesture inside a gesture keeps the parameter touched
+  // until the outer one is released.
+  std::map<std::string, int> mTouched;
   SetValueHandler mHandler;
+  TouchHandler mTouchHandler;
 };
 
 }  // namespace aaxhost

@@ -62,6 +62,11 @@ std::vector<int32_t> Controller::LatencyReports() const {
   return mLatencies;
 }
 
+std::vector<std::thread::id> Controller::LatencyReportThreads() const {
+  std::lock_guard<std::mutex> lock(mMutex);
+  return mLatencyThreads;
+}
+
 std::vector<PostedPacket> Controller::TakePendingPackets() {
   std::lock_guard<std::mutex> lock(mMutex);
   std::vector<PostedPacket> packets;
@@ -116,6 +121,7 @@ AAX_Result Controller::SetSignalLatency(int32_t samples) noexcept {
   try {
     std::lock_guard<std::mutex> lock(mMutex);
     mLatencies.push_back(samples);
+    mLatencyThreads.push_back(std::this_thread::get_id());
     return AAX_SUCCESS;
   } catch (...) {
     return AAX_ERROR_UNKNOWN_EXCEPTION;

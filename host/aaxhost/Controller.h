@@ -5,6 +5,7 @@
 #include <map>
 #include <mutex>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "aax/interfaces/AAX_IController.h"
@@ -47,6 +48,8 @@ class Controller final
   int32_t Latency() const;
   /** Every latency the plug-in reported, in order. */
   std::vector<int32_t> LatencyReports() const;
+  /** The thread of each of those reports: a host takes them on its main thread only. */
+  std::vector<std::thread::id> LatencyReportThreads() const;
   /** Packets waiting for delivery, removed (field order). */
   std::vector<PostedPacket> TakePendingPackets();
   /** Packets posted so far, delivered or not. */
@@ -86,6 +89,7 @@ class Controller final
   std::string mHostName = "corvane-host";
   int64_t mTODLocation = 0;
   std::vector<int32_t> mLatencies;
+  std::vector<std::thread::id> mLatencyThreads;
   bool mPortsKnown = false;
   std::map<AAX_CFieldIndex, uint32_t> mPorts;
   std::map<AAX_CFieldIndex, std::vector<uint8_t>> mPending;

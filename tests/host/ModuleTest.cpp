@@ -293,7 +293,15 @@ TEST_P(ModuleMatchesInProcess, SampleForSample) {
     differing += difference > 0.0;
     worst = std::max(worst, difference);
   }
-  EXPECT_EQ(differing, 0u) << "largest difference " << worst;
+  if (!c.oversampling && !c.offline) {
+    EXPECT_EQ(differing, 0u) << "largest difference " << worst;
+  } else {
+    // The module's instance runs from initialization and switches to the oversampled path when
+    // the host's value (or its offline notification) arrives; the in-process object is reset
+    // straight into it. The resamplers then see the audio start at another point of their
+    // stream, and their rounding differs by no more than their own noise floor.
+    EXPECT_LT(worst, 1e-6) << differing << " samples differ";
+  }
   double peak = 0.0;
   for (float s : actual) peak = std::max(peak, static_cast<double>(std::fabs(s)));
   EXPECT_GT(peak, 0.1);
@@ -334,9 +342,9 @@ TEST(StateFiles, AStateSavedAfterSettingsReproducesThem) {
   hosttest::WriteAudio(dir / "in.wav", input);
   const std::string in = (dir / "in.wav").string();
   const std::string saved = (dir / "saved.chunk").string();
-  const auto set =
-      RunHost({"render", in, "-o", (dir / "set.wav").string(), "--set", "Gain=18", "--set",
-               "T Assym=4", "--set", "Mix=70", "--set", "Oversampling=on", "--state-out", saved});
+  const auto set = RunHost({"render", in, "-o", (dir / "set.wav").string(), "--set", "Gain=18",
+                            "--set", "T Assym=4", "--set", "Mix=70", "--set", "Oversampling=on",
+                            "--set", "Nonlinearity=1.0731", "--state-out", saved});
   ASSERT_EQ(set.status, 0) << set.err;
   EXPECT_NE(set.out.find("(state: " + saved + ")"), std::string::npos) << set.out;
   const auto restored =
@@ -363,8 +371,10 @@ TEST(StateFiles, AStateSavedAfterSettingsReproducesThem) {
 
   const auto shown = RunHost({"state", "show", saved});
   ASSERT_EQ(shown.status, 0) << shown.err;
-  EXPECT_TRUE(std::regex_search(shown.out, std::regex("\n  Gain +18\\.00dB\n"))) << shown.out;
-  EXPECT_TRUE(std::regex_search(shown.out, std::regex("\n  Oversampling +on\n"))) << shown.out;
+  // The display rounds to two decimals; the stored value is shown exactly beside it.
+  for (const char* line : {"\n  Gain +18\\.00dB +\\(18\\)\n", "\n  Oversampling +on +\\(1\\)\n",
+                           "\n  Nonlinearity +1\\.07 +\\(1\\.0731\\)\n"})
+    EXPECT_TRUE(std::regex_search(shown.out, std::regex(line))) << line << "\n" << shown.out;
   EXPECT_EQ(hosttest::LineCount(shown.out), 2 + 12) << shown.out;
 }
 
