@@ -17,6 +17,7 @@
 
 #include "aax/interfaces/AAX_Exports.h"
 #include "aax/interfaces/AAX_Types.h"
+#include "host/HostError.h"
 #include "host/ModuleHost.h"
 #include "host/StateChunk.h"
 #include "host/aaxhost/HostObject.h"
@@ -247,6 +248,52 @@ void Lifecycle(TestContext& context) {
   module.Close();
 }
 
+/**
+ * A NaN or an infinity from a host (a broken automation lane, a scripting host) must be refused
+ * by every entry that takes a value, and change nothing: not the value, its text, the default,
+ * the host's automation or the change count.
+ */
+void CheckNonFiniteRefused(ModuleInstance& instance, const std::string& id,
+                           const std::string& label) {
+  AAX_IEffectParametersV1& parameters = instance.Parameters();
+  aaxhost::AutomationDelegate& delegate = instance.Host().GetAutomationDelegate();
+  const double before = instance.Normalized(id);
+  const double defaultBefore = instance.DefaultNormalized(id);
+  const std::string textBefore = instance.CurrentText(id, 32);
+  const int32_t changes = instance.Changes();
+  delegate.ClearEvents();
+  const char* p = id.c_str();
+  for (const double bad :
+       {std::numeric_limits<double>::quiet_NaN(), std::numeric_limits<double>::infinity(),
+        -std::numeric_limits<double>::infinity()}) {
+    const std::string what = bad != bad ? "NaN" : bad > 0 ? "+inf" : "-inf";
+    aaxhost::HostString text("unchanged");
+    const std::pair<const char*, AAX_Result> calls[] = {
+        {"UpdateParameterNormalizedValue",
+         parameters.UpdateParameterNormalizedValue(p, bad, AAX_eUpdateSource_Parameter)},
+        {"UpdateParameterNormalizedRelative", parameters.UpdateParameterNormalizedRelative(p, bad)},
+        {"SetParameterNormalizedValue", parameters.SetParameterNormalizedValue(p, bad)},
+        {"SetParameterNormalizedRelative", parameters.SetParameterNormalizedRelative(p, bad)},
+        {"SetParameterDefaultNormalizedValue",
+         parameters.SetParameterDefaultNormalizedValue(p, bad)},
+        {"GetParameterStringFromValue", parameters.GetParameterStringFromValue(p, bad, &text, 32)}};
+    for (const auto& [call, result] : calls)
+      if (result >= 0)
+        Fail(label + " takes " + what + " through " + call + " (" + std::to_string(result) + ")");
+    if (text.Text() != "unchanged")
+      Fail(label + " writes the text '" + text.Text() + "' for " + what);
+    instance.ApplyPostedRequests();
+    if (instance.Normalized(id) != before || instance.DefaultNormalized(id) != defaultBefore ||
+        instance.CurrentText(id, 32) != textBefore)
+      Fail(label + " changed after " + what + " was refused: now '" + instance.CurrentText(id, 32) +
+           "', was '" + textBefore + "'");
+  }
+  if (instance.Changes() != changes) Fail(label + " counts refused non-finite values as changes");
+  for (const aaxhost::AutomationEvent& event : delegate.Events())
+    if (event.kind != aaxhost::AutomationEvent::Kind::kRegister)
+      Fail(label + " told the host's automation about a refused non-finite value");
+}
+
 void Parameters(TestContext& context) {
   ModuleHost module(context.module);
   const aaxhost::Effect& effect = module.Effect();
@@ -285,6 +332,14 @@ void Parameters(TestContext& context) {
         Fail(label + " set to " + std::to_string(edge) + " reports " + std::to_string(now));
     }
     instance.Apply(id, initial);
+    // Hosts with narrow displays ask for short names; each must fit and say something.
+    for (const int32_t length : {31, 16, 8, 4, 1}) {
+      const std::string name = instance.ShortName(id, length);
+      if (name.empty() || static_cast<int32_t>(name.size()) > length)
+        Fail(label + " gives '" + name + "' for a name of at most " + std::to_string(length) +
+             " characters");
+    }
+    CheckNonFiniteRefused(instance, id, label);
     for (const std::string bad : {"garbage", "", "0,5", "1,0 dB", "\x01\xff", "nan", "-inf"}) {
       // Refusing is right; accepting is tolerable only with a value a host can store.
       const aaxhost::HostString input(bad);
@@ -391,98 +446,130 @@ void CheckSane(ModuleInstance& instance, const std::string& after) {
       Fail("after " + after + ", parameter '" + id + "' is " + std::to_string(value));
 }
 
+/** Idle ticks for `frames` of audio at 48 kHz, the way a host's timer interleaves with blocks. */
+class IdleClock {
+ public:
+  explicit IdleClock(ModuleHost& module) : mModule(module) {}
+  void Rendered(int frames) {
+    mDueMs += 1000.0 * frames / 48000.0;
+    const auto ms = static_cast<int64_t>(mDueMs);
+    mDueMs -= static_cast<double>(ms);
+    if (ms > 0) mModule.RunLoop().Advance(ms);
+  }
+
+ private:
+  ModuleHost& mModule;
+  double mDueMs = 0.0;
+};
+
+/** Random values on every parameter but the master bypass, applied as the host. */
+void Randomize(ModuleInstance& instance, TestContext& context) {
+  std::uniform_real_distribution<double> unit(0.0, 1.0);
+  const auto bypass = instance.MasterBypassID();
+  for (int32_t index = 0; index < instance.ParameterCount(); ++index)
+    if (instance.ParameterID(index) != bypass)
+      instance.Apply(instance.ParameterID(index), unit(context.random));
+}
+
+ChunkRecord RecordOf(uint32_t chunkID, std::vector<uint8_t> data) {
+  ChunkRecord record;
+  record.chunkID = chunkID;
+  record.data = std::move(data);
+  return record;
+}
+
+/**
+ * What a restore must give: the state's own bytes back exactly, and every value and text the
+ * host shows as the saved instance showed it. The host's normalized reading comes from the
+ * plug-in's report and the host's echo of it: a taper's round trip may move its last bit,
+ * never more, and never the text.
+ */
+void CheckRestored(ModuleInstance& source, ModuleInstance& target,
+                   const std::vector<uint8_t>& bytes, const std::string& after) {
+  const auto bypass = source.MasterBypassID();
+  const auto expected = AllValues(source);
+  for (const auto& [id, value] : AllValues(target)) {
+    if (id == bypass) continue;
+    if (std::fabs(value - expected.at(id)) > 1e-12)
+      Fail("parameter '" + id + "' is " + ExactText(value) + " " + after + ", not " +
+           ExactText(expected.at(id)));
+    if (target.CurrentText(id, 32) != source.CurrentText(id, 32))
+      Fail("parameter '" + id + "' shows '" + target.CurrentText(id, 32) + "' " + after +
+           ", not '" + source.CurrentText(id, 32) + "'");
+  }
+  if (target.GetChunk(target.ChunkID()) != bytes)
+    Fail("a state restored " + after + " saves different bytes");
+  if (!target.CompareChunk(RecordOf(target.ChunkID(), bytes)))
+    Fail("the instance restored " + after + " does not compare equal to the state it was given");
+}
+
+// The restores of a running instance, through the chunk calls every host has.
 void State(TestContext& context) {
   ModuleHost module(context.module);
   const aaxhost::Component& component = module.Effect().components.front();
-  std::uniform_real_distribution<double> unit(0.0, 1.0);
-  const int rounds = context.strictness;
-  for (int round = 0; round < rounds; ++round) {
+  for (int round = 0; round < context.strictness; ++round) {
     ModuleInstance source(module, component, 48000.0);
     source.Initialize();
-    // Bypass belongs to the host's session, not to a preset, so a chunk may leave it out.
-    const auto bypass = source.MasterBypassID();
-    for (int32_t index = 0; index < source.ParameterCount(); ++index)
-      if (source.ParameterID(index) != bypass)
-        source.Apply(source.ParameterID(index), unit(context.random));
+    Randomize(source, context);
     const uint32_t chunkID = source.ChunkID();
     if (chunkID == 0) Fail("offers no state chunk");
     const std::vector<uint8_t> bytes = source.GetChunk(chunkID);
-    const auto expected = AllValues(source);
 
     ModuleInstance target(module, component, 48000.0);
     target.Initialize();
-    ChunkRecord record;
-    record.chunkID = chunkID;
-    record.data = bytes;
-    target.SetChunk(record);
-    // The state's own bytes must come back exactly (below). The host's normalized reading of a
-    // restored value comes from the plug-in's report and the host's echo of it: a taper's round
-    // trip may move its last bit, never more, and never the text the host shows.
-    for (const auto& [id, value] : AllValues(target)) {
-      if (id == bypass) continue;
-      if (std::fabs(value - expected.at(id)) > 1e-12)
-        Fail("parameter '" + id + "' is " + ExactText(value) + " after the restore, not " +
-             ExactText(expected.at(id)));
-      if (target.CurrentText(id, 32) != source.CurrentText(id, 32))
-        Fail("parameter '" + id + "' shows '" + target.CurrentText(id, 32) +
-             "' after the restore, not '" + source.CurrentText(id, 32) + "'");
-    }
-    if (target.GetChunk(chunkID) != bytes) Fail("a restored state saves different bytes");
-    RawChunk saved(chunkID, bytes);
-    AAX_CBoolean equal = false;
-    if (Sized(target).CompareActiveChunkSized(saved.Get(), saved.RecordSize(), &equal) !=
-            AAX_SUCCESS ||
-        !equal)
-      Fail("the restored instance does not compare equal to the state it was given");
+    const int32_t changes = target.Changes();
+    target.SetChunk(RecordOf(chunkID, bytes));
+    CheckRestored(source, target, bytes, "after the restore");
+    if (target.Changes() <= changes)
+      Fail("a restore leaves the number of changes at " + std::to_string(target.Changes()) +
+           ", so a host would not know its session changed");
+    const auto bypass = source.MasterBypassID();
     std::string first = target.ParameterID(0);
     if (first == bypass && target.ParameterCount() > 1) first = target.ParameterID(1);
-    target.Apply(first, expected.at(first) < 0.5 ? 1.0 : 0.0);
-    equal = true;
-    if (Sized(target).CompareActiveChunkSized(saved.Get(), saved.RecordSize(), &equal) ==
-            AAX_SUCCESS &&
-        equal && target.GetChunk(chunkID) != bytes)
+    target.Apply(first, AllValues(source).at(first) < 0.5 ? 1.0 : 0.0);
+    if (target.CompareChunk(RecordOf(chunkID, bytes)) && target.GetChunk(chunkID) != bytes)
       Fail("compares equal to a state after its parameter '" + first + "' changed");
 
+    // A host's record always holds what its size field says; what is in it may be anything.
     // None of these may crash; refusing or applying is both fine if the values stay sane. A
     // chunk of another ID must be refused, and an empty one has nothing to change.
     struct Bad {
       std::string what;
-      RawChunk chunk;
+      ChunkRecord record;
       bool mustRefuse = false;
       bool changesNothing = false;
     };
-    std::vector<Bad> bad;
-    bad.push_back({"an empty chunk", RawChunk(chunkID, {}), false, true});
-    bad.push_back(
-        {"a truncated chunk",
-         RawChunk(chunkID, std::vector<uint8_t>(bytes.begin(), bytes.begin() + bytes.size() / 2))});
     std::vector<uint8_t> noise(bytes.size() + context.random() % 64);
     for (uint8_t& b : noise) b = static_cast<uint8_t>(context.random());
-    bad.push_back({"a random chunk", RawChunk(chunkID, noise)});
-    bad.push_back({"a chunk of another ID", RawChunk(chunkID ^ 0x01010101u, bytes), true, true});
-    RawChunk lying(chunkID, bytes);
-    lying.Get()->fSize = static_cast<int32_t>(bytes.size()) + 4096;
-    bad.push_back({"a chunk whose size field overstates it", std::move(lying)});
-    RawChunk negative(chunkID, bytes);
-    negative.Get()->fSize = -1;
-    bad.push_back({"a chunk with a negative size", std::move(negative)});
-    for (Bad& b : bad) {
+    const std::vector<Bad> bad{
+        {"an empty chunk", RecordOf(chunkID, {}), false, true},
+        {"a truncated chunk",
+         RecordOf(chunkID, std::vector<uint8_t>(bytes.begin(), bytes.begin() + bytes.size() / 2))},
+        {"a random chunk", RecordOf(chunkID, noise)},
+        {"a chunk of another ID", RecordOf(chunkID ^ 0x01010101u, bytes), true, true}};
+    for (const Bad& b : bad) {
       ModuleInstance victim(module, component, 48000.0);
       victim.Initialize();
-      for (int32_t index = 0; index < victim.ParameterCount(); ++index)
-        if (victim.ParameterID(index) != bypass)
-          victim.Apply(victim.ParameterID(index), unit(context.random));
+      Randomize(victim, context);
       const auto before = AllValues(victim);
-      const AAX_Result result =
-          Sized(victim).SetChunkSized(b.chunk.Get()->fChunkID, b.chunk.Get(), b.chunk.RecordSize());
-      victim.ApplyPostedRequests();
-      if (b.mustRefuse && result == AAX_SUCCESS) Fail(b.what + " is accepted");
+      bool accepted = true;
+      try {
+        victim.SetChunk(b.record);
+      } catch (const HostError&) {
+        accepted = false;
+      }
+      if (b.mustRefuse && accepted) Fail(b.what + " is accepted");
       if (b.changesNothing && AllValues(victim) != before) Fail(b.what + " changes parameters");
-      AAX_CBoolean ignored = false;
-      Sized(victim).CompareActiveChunkSized(b.chunk.Get(), b.chunk.RecordSize(), &ignored);
+      try {
+        (void)victim.CompareChunk(b.record);
+      } catch (const HostError&) {
+      }
       CheckSane(victim, b.what);
     }
   }
+  context.Note(
+      "the unsized chunk calls carry no record size, so a size field that disagrees with its "
+      "record is checked by state-sized only");
 
   // A host may save and restore from a worker thread while the audio thread renders.
   ModuleInstance live(module, component, 48000.0);
@@ -495,9 +582,7 @@ void State(TestContext& context) {
   for (int i = 0; i < 4; ++i) {
     ModuleInstance source(module, component, 48000.0);
     source.Initialize();
-    for (int32_t index = 0; index < source.ParameterCount(); ++index)
-      if (source.ParameterID(index) != source.MasterBypassID())
-        source.Apply(source.ParameterID(index), unit(context.random));
+    Randomize(source, context);
     states.push_back(source.GetChunk(chunkID));
   }
   std::atomic<bool> done{false};
@@ -511,9 +596,8 @@ void State(TestContext& context) {
   std::thread worker([&] {
     try {
       for (int round = 0; round < 10 * context.strictness; ++round) {
-        ChunkRecord record;
-        record.chunkID = chunkID;
-        record.data = states[static_cast<size_t>(round) % states.size()];
+        const ChunkRecord record =
+            RecordOf(chunkID, states[static_cast<size_t>(round) % states.size()]);
         live.SetChunk(record);
         if (live.GetChunk(chunkID) != record.data)
           problem = "a state restored on a worker thread while rendering saves different bytes";
@@ -529,22 +613,140 @@ void State(TestContext& context) {
   if (nonFinite) Fail("non-finite output while the state changed on a worker thread");
 }
 
-/** Both ends of a stereo (or the first) component, prepared at 48 kHz with oversampling set. */
+// A host opening a session may give an instance its state before initializing it. From the
+// first moment the host can read anything, it must read the restored values, and the audio must
+// be that of the restored state.
+void StateBeforeInit(TestContext& context) {
+  ModuleHost module(context.module);
+  const aaxhost::Component& component = StereoOrFirst(module.Effect());
+  const int inputs = Channels(component, AAX_eProperty_InputStemFormat);
+  const int outputs = Channels(component, AAX_eProperty_OutputStemFormat);
+  for (int round = 0; round < std::max(2, context.strictness / 2); ++round) {
+    ModuleInstance source(module, component, 48000.0);
+    source.Initialize();
+    Randomize(source, context);
+    // Half the rounds with oversampling on: the restored mode must be in force from the start.
+    if (const auto id = FindParameterNamed(source, "oversampl")) source.Apply(*id, round % 2);
+    const uint32_t chunkID = source.ChunkID();
+    if (chunkID == 0) Fail("offers no state chunk");
+    const std::vector<uint8_t> bytes = source.GetChunk(chunkID);
+
+    ModuleInstance early(module, component, 48000.0);
+    early.SetChunk(RecordOf(chunkID, bytes));
+    early.Initialize();
+    CheckRestored(source, early, bytes, "after a restore before initialization");
+
+    // Its audio: what an instance restored after initialization renders, once both settled.
+    ModuleInstance late(module, component, 48000.0);
+    late.Initialize();
+    late.SetChunk(RecordOf(chunkID, bytes));
+    early.PrepareContext();
+    late.PrepareContext();
+    const int kFrames = 512;
+    IdleClock clock(module);
+    std::vector<std::vector<float>> in(static_cast<size_t>(inputs), std::vector<float>(kFrames));
+    std::vector<std::vector<float>> a(static_cast<size_t>(outputs), std::vector<float>(kFrames));
+    auto b = a;
+    std::vector<float*> ip, ap, bp;
+    for (auto& c : in) ip.push_back(c.data());
+    for (auto& c : a) ap.push_back(c.data());
+    for (auto& c : b) bp.push_back(c.data());
+    for (int block = 0; block < 64; ++block) {
+      for (size_t c = 0; c < in.size(); ++c)
+        for (int i = 0; i < kFrames; ++i)
+          in[c][static_cast<size_t>(i)] =
+              static_cast<float>(0.3 * std::sin(0.031 * static_cast<double>(block * kFrames + i) +
+                                                static_cast<double>(c)));
+      const int64_t position = static_cast<int64_t>(block) * kFrames;
+      early.ProcessBlock(ip.data(), ap.data(), kFrames, position);
+      late.ProcessBlock(ip.data(), bp.data(), kFrames, position);
+      clock.Rendered(kFrames);
+      if (block < 48) continue;
+      for (size_t c = 0; c < a.size(); ++c)
+        for (int i = 0; i < kFrames; ++i)
+          if (std::fabs(a[c][static_cast<size_t>(i)] - b[c][static_cast<size_t>(i)]) > 1e-4f)
+            Fail("restored before initialization, sample " + std::to_string(position + i) + " is " +
+                 SampleText(a[c][static_cast<size_t>(i)]) + ", restored after it " +
+                 SampleText(b[c][static_cast<size_t>(i)]));
+    }
+    if (early.Latency() != late.Latency())
+      Fail("restored before initialization the latency is " + std::to_string(early.Latency()) +
+           ", restored after it " + std::to_string(late.Latency()));
+  }
+}
+
+// The sized chunk calls, which tell the plug-in how large the host's record is: the only way
+// to hand it a size field that disagrees with the record without reading past the record.
+void StateSized(TestContext& context) {
+  ModuleHost module(context.module);
+  const aaxhost::Component& component = module.Effect().components.front();
+  ModuleInstance source(module, component, 48000.0);
+  source.Initialize();
+  Randomize(source, context);
+  const uint32_t chunkID = source.ChunkID();
+  if (chunkID == 0) Fail("offers no state chunk");
+  const std::vector<uint8_t> bytes = source.GetChunk(chunkID);
+  {
+    ModuleInstance target(module, component, 48000.0);
+    target.Initialize();
+    target.SetChunkSized(RecordOf(chunkID, bytes));
+    CheckRestored(source, target, bytes, "after a sized restore");
+    RawChunk saved(chunkID, bytes);
+    AAX_CBoolean equal = false;
+    if (Sized(target).CompareActiveChunkSized(saved.Get(), saved.RecordSize(), &equal) !=
+            AAX_SUCCESS ||
+        !equal)
+      Fail("the restored instance does not compare equal through the sized call");
+  }
+  struct Bad {
+    std::string what;
+    RawChunk chunk;
+  };
+  std::vector<Bad> bad;
+  RawChunk lying(chunkID, bytes);
+  lying.Get()->fSize = static_cast<int32_t>(bytes.size()) + 4096;
+  bad.push_back({"a chunk whose size field overstates it", std::move(lying)});
+  RawChunk negative(chunkID, bytes);
+  negative.Get()->fSize = -1;
+  bad.push_back({"a chunk with a negative size", std::move(negative)});
+  RawChunk huge(chunkID, {});
+  huge.Get()->fSize = INT32_MAX;
+  bad.push_back({"an empty chunk whose size field claims 2 GiB", std::move(huge)});
+  for (Bad& b : bad) {
+    ModuleInstance victim(module, component, 48000.0);
+    victim.Initialize();
+    Randomize(victim, context);
+    Sized(victim).SetChunkSized(b.chunk.Get()->fChunkID, b.chunk.Get(), b.chunk.RecordSize());
+    victim.ApplyPostedRequests();
+    AAX_CBoolean ignored = false;
+    Sized(victim).CompareActiveChunkSized(b.chunk.Get(), b.chunk.RecordSize(), &ignored);
+    CheckSane(victim, b.what);
+  }
+}
+
+/**
+ * Both ends of a stereo (or the first) component, prepared at 48 kHz. With oversampling the
+ * host sets the value on the running instance, as a user would, and the rig lets the switch
+ * (fade, flush, fade back up) and the latency report run out on silence before a test looks.
+ */
 struct Rig {
+  ModuleHost* module = nullptr;
   std::unique_ptr<ModuleInstance> instance;
   int inputs = 0;
   int outputs = 0;
   int64_t position = 0;
 
-  Rig(ModuleHost& module, bool oversampled) {
-    const aaxhost::Component& component = StereoOrFirst(module.Effect());
+  Rig(ModuleHost& host, bool oversampled) : module(&host) {
+    const aaxhost::Component& component = StereoOrFirst(host.Effect());
     inputs = Channels(component, AAX_eProperty_InputStemFormat);
     outputs = Channels(component, AAX_eProperty_OutputStemFormat);
-    instance = std::make_unique<ModuleInstance>(module, component, 48000.0);
+    instance = std::make_unique<ModuleInstance>(host, component, 48000.0);
     instance->Initialize();
-    if (const auto id = FindParameterNamed(*instance, "oversampl"))
-      instance->Apply(*id, oversampled ? 1.0 : 0.0);
     instance->PrepareContext();
+    if (const auto id = FindParameterNamed(*instance, "oversampl")) {
+      instance->Apply(*id, oversampled ? 1.0 : 0.0);
+      if (oversampled) Settle();
+    }
   }
   /** Planar in, planar out, frames per channel; outputs are resized. */
   void Run(std::vector<std::vector<float>>& in, std::vector<std::vector<float>>& out, int frames) {
@@ -557,6 +759,16 @@ struct Rig {
     }
     instance->ProcessBlock(i.data(), o.data(), frames, position);
     position += frames;
+  }
+  /** Silence in 512-frame blocks with idle ticks, long enough for any switch to end. */
+  void Settle() {
+    std::vector<std::vector<float>> in(static_cast<size_t>(inputs), std::vector<float>(512));
+    std::vector<std::vector<float>> out;
+    IdleClock clock(*module);
+    for (int block = 0; block < 32; ++block) {
+      Run(in, out, 512);
+      clock.Rendered(512);
+    }
   }
 };
 
@@ -674,6 +886,30 @@ void CheckBuffers(TestContext& context) {
   }
 }
 
+/** Noise through a rig in blocks whose sizes come from nextSize; the whole output, planar. */
+template <typename NextSize>
+std::vector<std::vector<float>> RenderInBlocks(Rig& rig,
+                                               const std::vector<std::vector<float>>& signal,
+                                               NextSize nextSize) {
+  const int total = static_cast<int>(signal.front().size());
+  std::vector<std::vector<float>> result(static_cast<size_t>(rig.outputs));
+  std::vector<std::vector<float>> out;
+  IdleClock clock(*rig.module);
+  for (int done = 0; done < total;) {
+    const int frames = std::min(nextSize(), total - done);
+    std::vector<std::vector<float>> in;
+    for (const auto& c : signal) in.emplace_back(c.begin() + done, c.begin() + done + frames);
+    if (frames == 0)
+      for (auto& c : in) c.resize(1);
+    rig.Run(in, out, frames);
+    clock.Rendered(frames);
+    for (size_t c = 0; c < result.size(); ++c)
+      result[c].insert(result[c].end(), out[c].begin(), out[c].begin() + frames);
+    done += frames;
+  }
+  return result;
+}
+
 void BlockSizes(TestContext& context) {
   ModuleHost module(context.module);
   {
@@ -688,35 +924,134 @@ void BlockSizes(TestContext& context) {
             Fail("non-finite output in a block of " + std::to_string(frames));
     }
   }
-  const int total = 4096 * (1 + context.strictness);
+  const int total = 4096 * (4 + context.strictness);
   for (const bool oversampled : {false, true}) {
-    Rig fixed(module, oversampled), varied(module, oversampled);
-    const auto signal = NoiseBlock(context.random, fixed.inputs, total);
-    auto render = [&](Rig& rig, auto nextSize) {
-      std::vector<std::vector<float>> result(static_cast<size_t>(rig.outputs));
-      std::vector<std::vector<float>> out;
-      for (int done = 0; done < total;) {
-        const int frames = std::min(nextSize(), total - done);
-        std::vector<std::vector<float>> in;
-        for (const auto& c : signal) in.emplace_back(c.begin() + done, c.begin() + done + frames);
-        if (frames == 0)
-          for (auto& c : in) c.resize(1);
-        rig.Run(in, out, frames);
-        for (size_t c = 0; c < result.size(); ++c)
-          result[c].insert(result[c].end(), out[c].begin(), out[c].begin() + frames);
-        done += frames;
+    const std::string mode = oversampled ? "oversampled" : "plain";
+    const auto signal = NoiseBlock(context.random, 1, total);
+    std::vector<std::vector<float>> stereo(2, signal.front());
+    // A host that announced its blocks and then grows them: one long block (longer than most
+    // plug-ins' buffers) among short ones must sound exactly like short blocks, with no gap.
+    {
+      Rig fixed(module, oversampled), grown(module, oversampled);
+      stereo.resize(static_cast<size_t>(fixed.inputs));
+      const auto expected = RenderInBlocks(fixed, stereo, [] { return 512; });
+      int block = 0;
+      const auto actual = RenderInBlocks(grown, stereo, [&] { return block++ == 4 ? 12288 : 512; });
+      for (size_t c = 0; c < expected.size(); ++c) {
+        int silentRun = 0;
+        for (int s = 2048; s < 2048 + 12288; ++s) {
+          silentRun = actual[c][static_cast<size_t>(s)] == 0.0f ? silentRun + 1 : 0;
+          if (silentRun >= 64)
+            Fail(mode + ": the output falls silent at sample " + std::to_string(s - 63) +
+                 " when the block grows from 512 to 12288");
+        }
+        for (size_t s = 0; s < expected[c].size(); ++s)
+          if (expected[c][s] != actual[c][s])
+            Fail(mode +
+                 ": a block grown from 512 to 12288 differs from 512-sample blocks at "
+                 "sample " +
+                 std::to_string(s) + " of channel " + std::to_string(c));
       }
-      return result;
-    };
-    const auto expected = render(fixed, [] { return 512; });
-    std::uniform_int_distribution<int> size(0, 2048);
-    const auto actual = render(varied, [&] { return size(context.random); });
+    }
+    // Any sizes, short and long, give the samples of steady 512-sample blocks.
+    Rig fixed(module, oversampled), varied(module, oversampled);
+    const auto expected = RenderInBlocks(fixed, stereo, [] { return 512; });
+    std::uniform_int_distribution<int> size(0, 8192);
+    const auto actual = RenderInBlocks(varied, stereo, [&] { return size(context.random); });
     for (size_t c = 0; c < expected.size(); ++c)
       for (size_t s = 0; s < expected[c].size(); ++s)
         if (expected[c][s] != actual[c][s])
-          Fail(std::string(oversampled ? "oversampled" : "plain") +
-               ": random block sizes differ from 512 at sample " + std::to_string(s) +
+          Fail(mode + ": random block sizes differ from 512 at sample " + std::to_string(s) +
                " of channel " + std::to_string(c));
+  }
+}
+
+// What a host hears from the first block after initialization, at its own block size: real
+// audio at once on the plain path, and with oversampling (restored before initialization, as a
+// session opens) only the documented flush of the new resamplers before it.
+void Startup(TestContext& context) {
+  ModuleHost module(context.module);
+  const aaxhost::Component& component = StereoOrFirst(module.Effect());
+  const int inputs = Channels(component, AAX_eProperty_InputStemFormat);
+  const int outputs = Channels(component, AAX_eProperty_OutputStemFormat);
+  std::vector<int> blocks{64, 512, 2048};
+  if (context.strictness >= 5) blocks.push_back(4096);
+  ChunkRecord oversampledState;
+  {
+    ModuleInstance source(module, component, 48000.0);
+    source.Initialize();
+    if (const auto id = FindParameterNamed(source, "oversampl")) source.Apply(*id, 1.0);
+    oversampledState = RecordOf(source.ChunkID(), source.GetChunk(source.ChunkID()));
+  }
+  for (const int block : blocks) {
+    for (const bool oversampled : {false, true}) {
+      const std::string where = std::string(oversampled ? "oversampled" : "plain") + ", " +
+                                std::to_string(block) + "-sample blocks";
+      auto make = [&] {
+        auto instance = std::make_unique<ModuleInstance>(module, component, 48000.0);
+        if (oversampled) instance->SetChunk(oversampledState);
+        instance->Initialize();
+        instance->PrepareContext();
+        return instance;
+      };
+      auto fresh = make();
+      auto running = make();
+      // The running instance has played a second of noise already.
+      {
+        IdleClock clock(module);
+        std::mt19937_64 random(context.seed + static_cast<uint64_t>(block));
+        auto noise = NoiseBlock(random, inputs, 512);
+        std::vector<std::vector<float>> out(static_cast<size_t>(outputs), std::vector<float>(512));
+        std::vector<float*> i, o;
+        for (auto& c : noise) i.push_back(c.data());
+        for (auto& c : out) o.push_back(c.data());
+        for (int b = 0; b < 94; ++b) {
+          running->ProcessBlock(i.data(), o.data(), 512, 512 * b);
+          clock.Rendered(512);
+        }
+      }
+      const int latency = fresh->Latency();
+      if (oversampled && latency <= 0)
+        Fail(where + ": oversampling restored before initialization reports no latency");
+      const int total = std::max(8 * block, 16384);
+      std::vector<std::vector<float>> in(static_cast<size_t>(inputs),
+                                         std::vector<float>(static_cast<size_t>(total)));
+      for (size_t c = 0; c < in.size(); ++c)
+        for (int t = 0; t < total; ++t)
+          in[c][static_cast<size_t>(t)] =
+              static_cast<float>(0.4 * std::sin(2.0 * std::numbers::pi * 440.0 * t / 48000.0 + 0.5 +
+                                                static_cast<double>(c)));
+      std::vector<std::vector<float>> a(static_cast<size_t>(outputs),
+                                        std::vector<float>(static_cast<size_t>(total)));
+      auto b = a;
+      for (int done = 0; done < total; done += block) {
+        std::vector<float*> i, ap, bp;
+        for (auto& c : in) i.push_back(c.data() + done);
+        for (auto& c : a) ap.push_back(c.data() + done);
+        for (auto& c : b) bp.push_back(c.data() + done);
+        fresh->ProcessBlock(i.data(), ap.data(), block, done);
+        running->ProcessBlock(i.data(), bp.data(), block, 94 * 512 + done);
+      }
+      // Silence is allowed only for the flush: max(block, 1024) + latency, to the block's end.
+      const int allowed =
+          oversampled ? (std::max(block, 1024) + latency + block - 1) / block * block : 0;
+      int firstSound = total;
+      for (int t = 0; t < total && firstSound == total; ++t)
+        if (a[0][static_cast<size_t>(t)] != 0.0f) firstSound = t;
+      if (firstSound > allowed)
+        Fail(where + ": the first " + std::to_string(firstSound) +
+             " samples after initialization are silent (" + std::to_string(allowed) + " allowed)");
+      // From the first sound (plain) or once the filters hold only real audio (oversampled), the
+      // fresh instance sounds like one that has been running all along.
+      const int from = oversampled ? firstSound + latency + block : 0;
+      const float tolerance = oversampled ? 2e-3f : 0.0f;
+      for (size_t c = 0; c < a.size(); ++c)
+        for (int t = from; t < total; ++t)
+          if (std::fabs(a[c][static_cast<size_t>(t)] - b[c][static_cast<size_t>(t)]) > tolerance)
+            Fail(where + ": sample " + std::to_string(t) + " after initialization is " +
+                 SampleText(a[c][static_cast<size_t>(t)]) + ", a running instance gives " +
+                 SampleText(b[c][static_cast<size_t>(t)]));
+    }
   }
 }
 
@@ -824,6 +1159,54 @@ void Automation(TestContext& context) {
   if (parameters.SetParameterNormalizedValue("no such parameter", 0.5) !=
       AAX_ERROR_INVALID_PARAMETER_ID)
     Fail("a set-value request for an unknown ID is not refused as an invalid parameter ID");
+
+  // A gesture as the host sees it: touches nest, so a set-value request (itself a touch, a
+  // value and a release) inside an outer touch leaves the parameter touched until the outer
+  // release; the host applies the value meanwhile, and counts it as a change.
+  for (const std::string& id : ids) {
+    const std::string label = "parameter '" + id + "'";
+    auto touched = [&] {
+      AAX_CBoolean state = 0;
+      delegate.GetTouchState(id.c_str(), &state);
+      return state != 0;
+    };
+    const double target = instance.Normalized(id) < 0.5 ? 0.75 : 0.25;
+    const int32_t changes = instance.Changes();
+    parameters.TouchParameter(id.c_str());
+    if (!touched()) Fail(label + " is not touched for the host after TouchParameter");
+    parameters.SetParameterNormalizedValue(id.c_str(), target);
+    if (!touched())
+      Fail(label + ": a set-value request inside a gesture ends the host's touch early");
+    instance.ApplyPostedRequests();
+    const std::string expected = instance.TextForNormalized(id, target);
+    if (instance.CurrentText(id, 32) != expected)
+      Fail(label + " shows '" + instance.CurrentText(id, 32) + "' during the gesture, not '" +
+           expected + "'");
+    if (instance.Changes() <= changes)
+      Fail(label + ": a value the host applied is not counted as a change");
+    parameters.ReleaseParameter(id.c_str());
+    if (touched()) Fail(label + " stays touched for the host after the gesture");
+    for (const AAX_CBoolean state : {1, 0})
+      if (const AAX_Result result = parameters.UpdateParameterTouch(id.c_str(), state);
+          result != AAX_SUCCESS)
+        Fail(label + " refuses the host's touch update (" + std::to_string(result) + ")");
+  }
+  if (parameters.UpdateParameterTouch("no such parameter", 1) == AAX_SUCCESS)
+    Fail("a touch update for an unknown ID is taken");
+
+  // A control surface asks for the plug-in's page table; whatever it maps must exist.
+  if (auto* v4 =
+          AAX_QueryInterface<AAX_IEffectParametersV4>(&parameters, IID_AAX_EffectParametersV4)) {
+    aaxhost::PageTable& table = instance.Host().GetPageTable();
+    const AAX_Result result =
+        v4->UpdatePageTable(AAX_FourCC("PgTL"), 8, nullptr, static_cast<AAX_IPageTableV1*>(&table));
+    v4->Release();
+    if (result != AAX_SUCCESS && result != AAX_ERROR_UNIMPLEMENTED)
+      Fail("the page table request fails with " + std::to_string(result));
+    for (const auto& [slot, mapped] : table.Mappings())
+      if (std::find(ids.begin(), ids.end(), mapped) == ids.end() && mapped != bypass)
+        Fail("the page table maps '" + mapped + "', which is no parameter");
+  }
 
   // Host automation between blocks of long renders, every block and every few blocks.
   constexpr int kFrames = 256;
@@ -983,14 +1366,12 @@ void OversamplingSwitch(TestContext& context) {
 
 void Realtime(TestContext& context) {
   ModuleHost module(context.module);
-  constexpr int kMaxFrames = 2048;
+  constexpr int kMaxFrames = 8192;
   for (const bool oversampled : {false, true}) {
     Rig rig(module, oversampled);
     ModuleInstance& instance = *rig.instance;
     std::vector<std::vector<float>> out;
-    // The first block of the largest size may grow the plug-in's buffers; that is allowed once.
-    auto first = NoiseBlock(context.random, rig.inputs, kMaxFrames);
-    rig.Run(first, out, kMaxFrames);
+    // Watched from the first block on, whatever sizes come: nothing is exempt.
     instance.WatchProcessCalls(true);
     const auto bypass = instance.MasterBypassID();
     const auto switchID = FindParameterNamed(instance, "oversampl");
@@ -1005,7 +1386,13 @@ void Realtime(TestContext& context) {
         instance.Apply(id, context.random() % 2 ? 1.0 : 0.0);
       else
         instance.Apply(id, unit(context.random));
-      const int frames = size(context.random);
+      // A bounce starting and ending: the plug-in rebuilds its processing for it off the audio
+      // thread, and the render callback only takes what it is handed.
+      if (block % 37 == 5)
+        instance.Notify(block % 74 == 5 ? AAX_eNotificationEvent_EnteringOfflineMode
+                                        : AAX_eNotificationEvent_ExitingOfflineMode,
+                        nullptr, 0);
+      const int frames = block % 16 == 0 ? kMaxFrames : size(context.random) % 2048 + 1;
       auto in = NoiseBlock(context.random, rig.inputs, frames);
       rig.Run(in, out, frames);
       if (block % 8 == 0) module.RunLoop().Advance(20);
@@ -1021,6 +1408,57 @@ void Realtime(TestContext& context) {
     if (seen.sleeps)
       Fail(mode + ": " + std::to_string(seen.sleeps) + " sleeps inside the render callback");
   }
+}
+
+/**
+ * The host learns of a latency change on its main thread only: a report from the audio thread
+ * would race the idle tick's, and allocates there. The audio thread renders blocks that keep
+ * growing and shrinking while the main thread switches oversampling, starts and ends bounces
+ * and runs its idle timer; every report must then have come from the main thread.
+ */
+void LatencyStaysOnTheMainThread(TestContext& context, ModuleHost& module) {
+  Rig rig(module, false);
+  ModuleInstance& instance = *rig.instance;
+  const auto oversampling = FindParameterNamed(instance, "oversampl");
+  const int rounds = context.strictness >= 7 ? 300 : 30 * context.strictness;
+  std::atomic<int> rendered{0};
+  std::atomic<bool> failed{false};
+  std::thread audio([&] {
+    std::mt19937_64 random(context.seed + 5);
+    std::uniform_int_distribution<int> size(1, 6000);
+    auto in = NoiseBlock(random, rig.inputs, 6000);
+    std::vector<std::vector<float>> out(static_cast<size_t>(rig.outputs), std::vector<float>(6000));
+    std::vector<float*> i, o;
+    for (auto& c : in) i.push_back(c.data());
+    for (auto& c : out) o.push_back(c.data());
+    int64_t position = 0;
+    for (int block = 0; block < 4 * rounds; ++block) {
+      const int frames = block % 5 == 0 ? 6000 : size(random) % 1024 + 1;
+      instance.RenderBlock(i.data(), o.data(), frames, position);
+      position += frames;
+      if (!AllFinite(out, frames)) failed = true;
+      rendered.fetch_add(1, std::memory_order_release);
+    }
+  });
+  for (int round = 0; round < rounds; ++round) {
+    if (oversampling && round % 3 == 0) instance.Apply(*oversampling, (round / 3) % 2);
+    if (round % 7 == 3)
+      instance.Notify((round / 7) % 2 ? AAX_eNotificationEvent_ExitingOfflineMode
+                                      : AAX_eNotificationEvent_EnteringOfflineMode,
+                      nullptr, 0);
+    instance.PrepareBlock(static_cast<int64_t>(round) * 512);
+    module.RunLoop().Advance(20);
+    while (rendered.load(std::memory_order_acquire) < 4 * round) std::this_thread::yield();
+  }
+  audio.join();
+  module.RunLoop().Advance(100);
+  if (failed) Fail("non-finite output while the latency changed");
+  const auto threads = instance.Host().GetController().LatencyReportThreads();
+  for (size_t k = 0; k < threads.size(); ++k)
+    if (threads[k] != instance.MainThread())
+      Fail("latency report " + std::to_string(k + 1) + " of " + std::to_string(threads.size()) +
+           " came from another thread than the host's main thread");
+  if (threads.size() < 2) Fail("the latency never changed while oversampling was switched");
 }
 
 /**
@@ -1069,6 +1507,7 @@ void Threads(TestContext& context) {
     if (!(value >= 0.0 && value <= 1.0))
       Fail("parameter '" + id + "' is " + std::to_string(value) + " after the threads ended");
   }
+  LatencyStaysOnTheMainThread(context, module);
 }
 
 }  // namespace
@@ -1083,8 +1522,11 @@ const std::vector<TestCase>& Registry() {
       {"bad-samples", BadSamples},
       {"silence", Silence},
       {"state", State},
+      {"state-before-init", StateBeforeInit},
+      {"state-sized", StateSized},
       {"buffers", CheckBuffers},
       {"block-sizes", BlockSizes},
+      {"startup", Startup},
       {"automation", Automation},
       {"oversampling-switch", OversamplingSwitch},
       {"realtime", Realtime},

@@ -33,7 +33,7 @@ std::optional<uint64_t> ParseUnsigned(const std::string& text) {
 
 struct Outcome {
   bool passed = false;
-  std::string reason;
+  std::string reason;  // failed: why; passed: the test's notes, one per line
 };
 
 /** Generous by default, since strictness scales the work; a hang is still caught within it. */
@@ -61,6 +61,7 @@ Outcome RunInChild(const TestCase& test, TestContext context, std::chrono::milli
     try {
       test.run(context);
       status = 0;
+      for (const std::string& note : context.notes) message += note + '\n';
     } catch (const Failure& failure) {
       message = failure.reason;
     } catch (const HostError& e) {
@@ -113,7 +114,7 @@ Outcome RunInChild(const TestCase& test, TestContext context, std::chrono::milli
     return {false, "crashed with signal " + std::to_string(signal) +
                        (name ? std::string(" (SIG") + name + ")" : std::string())};
   }
-  if (WIFEXITED(status) && WEXITSTATUS(status) == 0) return {true, {}};
+  if (WIFEXITED(status) && WEXITSTATUS(status) == 0) return {true, message};
   if (message.empty()) message = "exited with status " + std::to_string(WEXITSTATUS(status));
   return {false, message};
 }
@@ -202,6 +203,10 @@ int RunValidate(const std::vector<std::string>& args, std::ostream& out) {
     if (outcome.passed) {
       ++passed;
       out << "PASS " << test.name << " (" << ms << " ms)\n";
+      size_t start = 0;
+      for (size_t end; (end = outcome.reason.find('\n', start)) != std::string::npos;
+           start = end + 1)
+        out << "  note: " << outcome.reason.substr(start, end - start) << '\n';
     } else {
       ++failed;
       std::string reason = outcome.reason;

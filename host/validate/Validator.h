@@ -17,6 +17,9 @@ struct TestContext {
   int strictness = 5;
   uint64_t seed = 0;
   std::mt19937_64 random;
+  /** Lines printed under the test's result: what it could not check, and why. */
+  std::vector<std::string> notes;
+  void Note(std::string text) { notes.push_back(std::move(text)); }
 };
 
 /** Thrown by a test to fail with a one-line reason. */

@@ -35,6 +35,11 @@ enum class Fault {
   kLeaksTimer,       // a timer outlives the instance
   kRace,             // an unsynchronized field shared by the main and audio threads
   kSameIDs,          // both components described with one plug-in ID
+  kAcceptsNaN,       // a non-finite value from the host is answered with success
+  kSilentStart,      // the first blocks after initialization are silent
+  kEarlyStateLost,   // a chunk set before initialization is dropped
+  kLatencyOnAudio,   // a longer block makes the render callback report the latency
+  kGapOnGrowth,      // a block longer than announced comes out silent
 };
 
 Fault Chosen() {
@@ -55,7 +60,12 @@ Fault Chosen() {
                  {"late-latency", Fault::kLateLatency},
                  {"leaks-timer", Fault::kLeaksTimer},
                  {"race", Fault::kRace},
-                 {"same-ids", Fault::kSameIDs}};
+                 {"same-ids", Fault::kSameIDs},
+                 {"accepts-nan", Fault::kAcceptsNaN},
+                 {"silent-start", Fault::kSilentStart},
+                 {"early-state-lost", Fault::kEarlyStateLost},
+                 {"latency-on-audio", Fault::kLatencyOnAudio},
+                 {"gap-on-growth", Fault::kGapOnGrowth}};
   const char* name = std::getenv("CORVANE_FIXTURE_FAULT");
   if (!name) return Fault::kNone;
   for (const auto& entry : kFaults)
@@ -78,6 +88,9 @@ class BrokenCorvane final : public corvane::Corvane {
       gSink = reinterpret_cast<void*>(static_cast<intptr_t>(mLastChanged));
     Corvane::ProcessAudio(inputs, outputs, frames);
     const int channels = ConnectedChannelCount(iplug::kOutput);
+    const bool silenced = (mFault == Fault::kSilentStart && mBlocks++ < 4) ||
+                          (mFault == Fault::kGapOnGrowth && frames > GetBlockSize());
+    for (int c = 0; silenced && c < channels; ++c) std::fill_n(outputs[c], frames, 0.0);
     for (int c = 0; c < channels; ++c) {
       for (int i = 0; i < frames; ++i) {
         double& out = outputs[c][i];
@@ -115,6 +128,9 @@ class BrokenCorvane final : public corvane::Corvane {
       gSink = new char[64];
       delete[] static_cast<char*>(gSink);
     }
+    const int32_t* length = AAX_ContextField<const int32_t*>(context, AAX_eFieldIndex_BufferLength);
+    if (mFault == Fault::kLatencyOnAudio && length && *length > GetBlockSize())
+      ChangeLatency(GetLatency());  // what a reset on the audio thread used to do
     if (mFault == Fault::kLocks) {
       std::lock_guard<std::mutex> lock(mRenderMutex);
       Corvane::RenderAudioBlock(context, values, count);
@@ -144,6 +160,17 @@ class BrokenCorvane final : public corvane::Corvane {
     return end;
   }
 
+  AAX_Result UpdateParameterNormalizedValue(AAX_CParamID id, double value,
+                                            int32_t source) noexcept override {
+    if (mFault == Fault::kAcceptsNaN && !std::isfinite(value)) return AAX_SUCCESS;
+    return Corvane::UpdateParameterNormalizedValue(id, value, source);
+  }
+
+  AAX_Result SetChunk(AAX_CTypeID chunkID, const AAX_SPlugInChunk* chunk) noexcept override {
+    if (mFault == Fault::kEarlyStateLost && !Controller()) return AAX_SUCCESS;
+    return Corvane::SetChunk(chunkID, chunk);
+  }
+
   AAX_Result SetParameterNormalizedValue(AAX_CParamID id, double value) noexcept override {
     if (mFault == Fault::kNoTouch)
       return UpdateParameterNormalizedValue(id, value, AAX_eUpdateSource_Unknown);
@@ -166,6 +193,7 @@ class BrokenCorvane final : public corvane::Corvane {
   iplug::Timer* mLeaked = nullptr;
   bool mLatencyReported = false;
   int mLastChanged = -1;
+  int mBlocks = 0;
   std::mutex mRenderMutex;
 };
 

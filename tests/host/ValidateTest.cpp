@@ -90,11 +90,17 @@ TEST(Validate, EachTestCatchesItsFault) {
       {"noise-floor", "silence", "for silent input"},
       {"forgets-state", "state", "after the restore, not"},
       {"writes-past-block", "buffers", "wrote past the block, at sample 300"},
-      {"block-edge", "block-sizes", "random block sizes differ from 512"},
+      {"block-edge", "block-sizes",
+       "a block grown from 512 to 12288 differs from 512-sample blocks"},
       {"no-touch", "automation", "does not reach the host as touch, value, release"},
       {"late-latency", "oversampling-switch", "the latency is still reported as 0"},
       {"allocates", "realtime", "allocations and"},
       {"locks", "realtime", "locks inside the render callback"},
+      {"accepts-nan", "parameters", "takes NaN through UpdateParameterNormalizedValue"},
+      {"silent-start", "startup", "samples after initialization are silent"},
+      {"early-state-lost", "state-before-init", "after a restore before initialization, not"},
+      {"gap-on-growth", "block-sizes", "falls silent at sample"},
+      {"latency-on-audio", "threads", "came from another thread than the host's main thread"},
   };
   for (const Case& c : cases) {
     // Under ThreadSanitizer locks are its business, and the probe leaves them alone.
