@@ -63,3 +63,40 @@ void BM_ProcessAudio(benchmark::State& state) {
 BENCHMARK(BM_ProcessAudio)
     ->ArgNames({"frames", "setting"})
     ->ArgsProduct({{64, 512}, {kDefaults, kAllStages, kAllStagesOversampled}});
+
+// A host that announced 512 frames and then sends blocks of 8192 (in pieces of the buffers'
+// size) among its 512s: per sample, the long blocks must cost what the short ones do, since
+// nothing is reset, re-flushed or allocated for them. Oversampled, stereo; reported like
+// BM_ProcessAudio for the long blocks alone.
+void BM_LongerBlockThanAnnounced(benchmark::State& state) {
+  constexpr int kShort = 512;
+  constexpr int kLong = 8192;
+  Corvane plug;
+  Set(plug, kOversampling, 1.0);
+  plug.SetSampleRate(44100.0);
+  plug.ResizeChannelBuffers(kShort);
+  plug.SetChannelsConnected(iplug::kInput, 0, 2, true);
+  plug.SetChannelsConnected(iplug::kOutput, 0, 2, true);
+  plug.ResetProcessing();
+  std::vector<double> in[2], out[2];
+  for (int c = 0; c < 2; ++c) {
+    in[c].resize(kLong);
+    out[c].resize(kLong);
+    for (int i = 0; i < kLong; ++i) in[c][static_cast<size_t>(i)] = 0.9 * std::sin(0.013 * i + c);
+  }
+  double* ins[2] = {in[0].data(), in[1].data()};
+  double* outs[2] = {out[0].data(), out[1].data()};
+  for (int i = 0; i < 64; ++i) plug.ProcessAudio(ins, outs, kShort);
+  for (auto _ : state) {
+    state.PauseTiming();
+    plug.ProcessAudio(ins, outs, kShort);
+    state.ResumeTiming();
+    plug.ProcessAudio(ins, outs, kLong);
+    benchmark::DoNotOptimize(outs[0][kLong - 1]);
+  }
+  state.counters["ns_per_sample_per_channel"] = benchmark::Counter(
+      static_cast<double>(kLong) * 2.0,
+      benchmark::Counter::kIsIterationInvariantRate | benchmark::Counter::kInvert,
+      benchmark::Counter::kIs1000);
+}
+BENCHMARK(BM_LongerBlockThanAnnounced);
