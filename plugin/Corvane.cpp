@@ -91,6 +91,9 @@ void Corvane::DeriveCoefficients() {
 }
 
 void Corvane::PushCurveToEditor() {
+  // Without an editor nothing is locked: a binding may deliver parameter changes on the audio
+  // thread.
+  if (!mHasCurveDisplay.load(std::memory_order_acquire)) return;
   std::lock_guard<std::mutex> displayLock(mCurveDisplayMutex);
   if (!mCurveDisplay) return;
   ComputeCurvePoints(mEngine.LatestCurve(), mCurvePoints.data());
@@ -102,6 +105,7 @@ void Corvane::PushCurveToEditor() {
 void Corvane::SetCurveDisplay(CurveDisplay* display) {
   std::lock_guard<std::mutex> lock(mCurveDisplayMutex);
   mCurveDisplay = display;
+  mHasCurveDisplay.store(display != nullptr, std::memory_order_release);
 }
 
 void Corvane::ProcessAudio(double** inputs, double** outputs, int frames) {
@@ -148,7 +152,6 @@ void Corvane::RequestOversamplingFromParameter() {
 }
 
 void Corvane::OnIdleTick() {
-  mEngine.CollectRetired();
   int latency = 0;
   if (mEngine.TakePendingLatency(latency)) {
     try {

@@ -32,12 +32,12 @@ class Corvane : public iplug::IPlugAAX {
   void ProcessAudio(double** inputs, double** outputs, int frames) override;
   void ProcessWhileBypassed(double** inputs, int frames) override;
   void ResetProcessing() override;
-  /** [main] Rebuilds the oversampler for the new rendering mode while blocks run. */
+  /** [any thread] Switches to the oversampler of the new rendering mode while blocks run. */
   void OnRenderingOfflineChanged() override;
 
   // Editor delegate
   using IEditorDelegate::OnParamChange;
-  /** [any non-audio thread that delivers a change] */
+  /** [whichever thread delivers the change; no lock or allocation while no editor is open] */
   void OnParamChange(int paramIdx) override;
   /** [main] */
   void OnEditorParamChange(int paramIdx, iplug::EParamSource source) override;
@@ -74,6 +74,7 @@ class Corvane : public iplug::IPlugAAX {
   // the display is only touched, and only forgotten, under this lock.
   std::mutex mCurveDisplayMutex;
   CurveDisplay* mCurveDisplay = nullptr;
+  std::atomic<bool> mHasCurveDisplay{false};
   std::atomic<int> mReportedLatency{-1};
 };
 

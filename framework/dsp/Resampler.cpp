@@ -76,7 +76,8 @@ Resampler::Resampler(double srcRate, double dstRate, int maxInLen, double transi
 
 Resampler::Resampler(double srcRate, double dstRate, int maxInLen, double transitionBandPct,
                      double attenuationDb, EResamplerPhase phase, NoDelayProbe)
-    : mMaxInLen(maxInLen) {
+    : mMaxInLen(maxInLen),
+      mConfiguration{srcRate, dstRate, transitionBandPct, attenuationDb, phase} {
   if (maxInLen <= 0 || maxInLen > kMaxInLenLimit ||
       !Init(srcRate, dstRate, transitionBandPct, attenuationDb, phase) || !PreRoll()) {
     if (mSoxr) soxr_delete(mSoxr);
@@ -90,7 +91,7 @@ Resampler::Resampler(double srcRate, double dstRate, int maxInLen, double transi
 // instance at the same rate) asks for the same one: measured once per process.
 double Resampler::FilterDelay(double srcRate, double dstRate, double transitionBandPct,
                               double attenuationDb, EResamplerPhase phase) {
-  using Key = std::tuple<double, double, double, double, EResamplerPhase>;
+  using Key = Configuration;
   static std::mutex mutex;
   static std::map<Key, double> measured;
   const Key key{srcRate, dstRate, transitionBandPct, attenuationDb, phase};
@@ -230,6 +231,33 @@ bool Resampler::FeedSilence(const double* zeros, int64_t n, int64_t& fedTotal) {
   return true;
 }
 
+namespace {
+
+std::mutex& LagProbeMutex() {
+  static std::mutex mutex;
+  return mutex;
+}
+
+std::map<Resampler::Configuration, Resampler::LagProbe>& LagProbes() {
+  static std::map<Resampler::Configuration, Resampler::LagProbe> probes;
+  return probes;
+}
+
+}  // namespace
+
+bool Resampler::FindLagProbe(const Configuration& configuration, LagProbe& probe) {
+  std::lock_guard<std::mutex> lock(LagProbeMutex());
+  const auto found = LagProbes().find(configuration);
+  if (found == LagProbes().end()) return false;
+  probe = found->second;
+  return true;
+}
+
+void Resampler::KeepLagProbe(const Configuration& configuration, const LagProbe& probe) {
+  std::lock_guard<std::mutex> lock(LagProbeMutex());
+  LagProbes().emplace(configuration, probe);
+}
+
 bool Resampler::PreRoll() {
   const int64_t giant = kGiantPreRoll;
   const std::vector<double> zeros(static_cast<size_t>(giant), 0.0);
@@ -253,15 +281,25 @@ bool Resampler::PreRoll() {
   }
 
   // O(T) depends only on the total input T, and the lag pattern is periodic, so stepping one
-  // sample at a time visits every state that any chunking can reach.
-  int64_t maxLag = 0;
-  int64_t maxLead = 0;
-  for (int step = 0; step < kLagProbeSteps || fed % mDen != 0; ++step) {
-    if (!FeedSilence(zeros.data(), 1, fed)) return false;
-    const int64_t lag = OutLenFor(fed) - mProduced;
-    maxLag = std::max(maxLag, lag);
-    maxLead = std::max(maxLead, -lag);
+  // sample at a time visits every state that any chunking can reach. The pattern depends only
+  // on the configuration: once stepped, later resamplers of the same one feed the same silence
+  // in ordinary calls and take the result.
+  LagProbe probe;
+  if (!FindLagProbe(mConfiguration, probe)) {
+    const int64_t start = fed;
+    for (int step = 0; step < kLagProbeSteps || fed % mDen != 0; ++step) {
+      if (!FeedSilence(zeros.data(), 1, fed)) return false;
+      const int64_t lag = OutLenFor(fed) - mProduced;
+      probe.maxLag = std::max(probe.maxLag, lag);
+      probe.maxLead = std::max(probe.maxLead, -lag);
+    }
+    probe.steps = fed - start;
+    KeepLagProbe(mConfiguration, probe);
+  } else if (!FeedSilence(zeros.data(), probe.steps, fed)) {
+    return false;
   }
+  const int64_t maxLag = probe.maxLag;
+  const int64_t maxLead = probe.maxLead;
 
   const int64_t latencyIn = mDen * ((maxLag + mNum - 1) / mNum);
   if (latencyIn > (int64_t{1} << 30)) return false;

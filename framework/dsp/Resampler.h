@@ -1,5 +1,6 @@
 #pragma once
 
+#include <compare>
 #include <cstddef>
 #include <cstdint>
 #include <vector>
@@ -54,6 +55,19 @@ class Resampler {
    * dry/wet mix or a delay-compensated host would be heard first. */
   static constexpr double kDelayReferenceHz = 1000.0;
 
+  /** What a resampler's filters and timing depend on. */
+  struct Configuration {
+    double srcRate, dstRate, transitionBandPct, attenuationDb;
+    EResamplerPhase phase;
+    auto operator<=>(const Configuration&) const = default;
+  };
+  /** What stepping through the library's lag pattern found. */
+  struct LagProbe {
+    int64_t maxLag = 0;
+    int64_t maxLead = 0;
+    int64_t steps = 0;
+  };
+
   /** Name of the engine the library chose (e.g. "cr32s"). */
   const char* EngineName() const;
   bool IsValid() const { return mSoxr != nullptr; }
@@ -68,6 +82,9 @@ class Resampler {
   static double MeasureFilterDelay(double srcRate, double dstRate, double transitionBandPct,
                                    double attenuationDb, EResamplerPhase phase);
 
+  static bool FindLagProbe(const Configuration& configuration, LagProbe& probe);
+  static void KeepLagProbe(const Configuration& configuration, const LagProbe& probe);
+
   bool Init(double srcRate, double dstRate, double transitionBandPct, double attenuationDb,
             EResamplerPhase phase);
   bool PreRoll();
@@ -77,6 +94,7 @@ class Resampler {
 
   soxr* mSoxr = nullptr;
   int mMaxInLen = 0;
+  Configuration mConfiguration;
   // Exact output/input ratio; a rational ratio lets release counts stay integer forever.
   int64_t mNum = 1;
   int64_t mDen = 1;

@@ -1,6 +1,10 @@
 #include "plugin/dsp/SaturationEngine.h"
 
 #include <algorithm>
+#include <climits>
+#include <cstdint>
+#include <cstring>
+#include <tuple>
 
 #include "framework/dsp/DenormalGuard.h"
 
@@ -17,17 +21,37 @@ void Silence(double* channel, int frames) {
 // The neutral record's knee ends sit on its thresholds, so above +-1 its threshold stage divides
 // zero by zero; until the first parameters arrive the engine runs the defaults' record instead,
 // which sounds the same below full scale and stays finite above it.
-SaturationEngine::SaturationEngine()
-    : mLatestCurve(CurveCoefficients::Derive(CurveParams{})), mCurve(mLatestCurve) {
+SaturationEngine::SaturationEngine() : mCurve(CurveCoefficients::Derive(CurveParams{})) {
+  PublishCurve(CurveCoefficients::Derive(CurveParams{}));
   for (auto& meter : mMeters)
     meter = chunkware_simple::AttRelEnvelope(kMeterAttackMs, kMeterReleaseMs, 44100.0);
 }
 
 SaturationEngine::~SaturationEngine() = default;
 
-CurveCoefficients SaturationEngine::LatestCurve() const {
-  std::lock_guard<std::mutex> lock(mCurveWriterMutex);
-  return mLatestCurve;
+void SaturationEngine::PublishCurve(const CurveCoefficients& record) noexcept {
+  mCurve.Publish(record);
+  double words[std::tuple_size_v<decltype(mLatestWords)>];
+  std::memcpy(words, &record, sizeof words);
+  mLatestSequence.fetch_add(1, std::memory_order_acq_rel);
+  for (size_t i = 0; i < mLatestWords.size(); ++i)
+    mLatestWords[i].store(words[i], std::memory_order_relaxed);
+  mLatestSequence.fetch_add(1, std::memory_order_release);
+}
+
+CurveCoefficients SaturationEngine::LatestCurve() const noexcept {
+  double words[std::tuple_size_v<decltype(mLatestWords)>];
+  for (;;) {
+    const uint32_t before = mLatestSequence.load(std::memory_order_acquire);
+    if (before & 1u) continue;  // a write is on its way: words are a few stores long
+    for (size_t i = 0; i < mLatestWords.size(); ++i)
+      words[i] = mLatestWords[i].load(std::memory_order_relaxed);
+    std::atomic_thread_fence(std::memory_order_acquire);
+    if (mLatestSequence.load(std::memory_order_relaxed) == before) break;
+  }
+  CurveCoefficients record;
+  std::memcpy(&record, words, sizeof record);
+  return record;
 }
 
 void SaturationEngine::InitOversampling(bool on) {
@@ -46,44 +70,39 @@ int SaturationEngine::ResetProcessing(double sampleRate, int blockSize, bool ren
   mFlushing = false;
   mFlushCountdown = 0;
 
-  // A reset builds for the mode it is given; whatever was on its way is superseded.
-  mOversamplerHandOver.DropPending();
-  mOversamplerHandOver.Collect();
-
   // A reset is a discontinuity anyway, so the requested state takes effect without a fade.
   // Offline renders always run oversampled; the request comes back when the render ends.
-  mForcedOn = renderingOffline;
-  mOfflineRequested = renderingOffline;
+  mOffline = renderingOffline;
+  mOfflineRequested.store(renderingOffline, std::memory_order_release);
   mActive.store(SwitchTarget(), std::memory_order_release);
 
   blockSize = std::max(blockSize, 1);
   if (maxBlock <= 0) maxBlock = std::max(blockSize, kDefaultMaxBlock);
-  RebuildOversampler(sampleRate, blockSize, std::max(maxBlock, blockSize), renderingOffline);
+  RebuildOversamplers(sampleRate, std::max(maxBlock, blockSize), renderingOffline);
   mPendingLatency.store(-1, std::memory_order_release);
   return OversamplingActive() ? mOversamplerLatency : 0;
 }
 
-void SaturationEngine::RebuildOversampler(double sampleRate, int blockSize, int maxBlock,
-                                          bool offline) {
-  mOversampler.reset();
+void SaturationEngine::RebuildOversamplers(double sampleRate, int maxBlock, bool offline) {
+  mOversampler = nullptr;
+  for (auto& oversampler : mOversamplers) oversampler.reset();
   mCapacity = 0;
-  mSilenceLength = 0;
   mFlushing = false;
   mFlushCountdown = 0;
   mOversamplerLatency = 0;
-  mDelayWrite = mDelayRead = 0;
 
-  mOversampler = std::make_unique<Oversampler>(
-      kOversamplingFactor, offline ? kOfflineQuality : kRealtimeQuality, sampleRate, maxBlock);
-  mSampleRate = sampleRate;
+  mOversamplers[0] =
+      std::make_unique<Oversampler>(kOversamplingFactor, kRealtimeQuality, sampleRate, maxBlock);
+  mOversamplers[1] =
+      std::make_unique<Oversampler>(kOversamplingFactor, kOfflineQuality, sampleRate, maxBlock);
+  mOversampler = mOversamplers[offline ? 1 : 0].get();
   mCapacity = maxBlock;
-  mSilenceLength = std::max(blockSize, kMinBufferSamples);
   mOversamplerLatency = mOversampler->Latency();
 
   // New resamplers start from an empty history: flush them with silence before they are heard.
   if (mOversamplerLatency > 0 && OversamplingActive()) {
     mFlushing = true;
-    mFlushCountdown = mSilenceLength + mOversamplerLatency;
+    mFlushCountdown = kMinBufferSamples + mOversamplerLatency;
   }
   ResetMeterDelay();
 }
@@ -95,17 +114,10 @@ void SaturationEngine::ResetMeterDelay() noexcept {
   for (auto& ring : mMeterDelay) ring.fill(0.0);
 }
 
-void SaturationEngine::SetRenderingOffline(bool offline) {
-  if (mCapacity == 0 || offline == mOfflineRequested) return;
-  // Built here, where allocating is allowed; the audio thread only swaps pointers.
-  mOversamplerHandOver.Publish(std::make_unique<Oversampler>(
-      kOversamplingFactor, offline ? kOfflineQuality : kRealtimeQuality, mSampleRate, mCapacity));
-  mOfflineRequested = offline;
-}
-
-bool SaturationEngine::AdoptPendingOversampler() noexcept {
-  if (!mOversamplerHandOver.Adopt(mOversampler)) return false;
-  mForcedOn = mOversampler->Quality() == kOfflineQuality;
+bool SaturationEngine::AdoptRequestedMode() noexcept {
+  if (!ModeChangeRequested() || !mOversamplers[0]) return false;
+  mOffline = mOfflineRequested.load(std::memory_order_acquire);
+  mOversampler = mOversamplers[mOffline ? 1 : 0].get();
   mOversamplerLatency = mOversampler->Latency();
   ResetMeterDelay();
   return true;
@@ -125,37 +137,49 @@ void SaturationEngine::RepostPendingLatency(int latency) noexcept {
 
 void SaturationEngine::StartRequestedSwitch() noexcept {
   if (mSwitchPending) return;
-  // A rebuilt oversampler is switched to like a change of state.
-  if (SwitchTarget() == OversamplingActive() && !mOversamplerHandOver.HasPending()) return;
+  // A change of rendering mode is switched to like a change of state.
+  if (SwitchTarget() == OversamplingActive() && !ModeChangeRequested()) return;
   mFadingOut = true;
   mFadeCountdown = kSwitchFadeSamples;
   mSwitchPending = true;
+}
+
+int SaturationEngine::FramesToNextEvent() const noexcept {
+  int next = INT32_MAX;
+  if (mSwitchPending && mFadeCountdown > 0) next = mFadeCountdown;
+  if (mFlushing && OversamplerUsable() && mFlushCountdown > 0)
+    next = std::min(next, mFlushCountdown);
+  return next;
 }
 
 void SaturationEngine::ProcessAudio(double* const* inputs, double* const* outputs, int frames,
                                     int nInputs, int nOutputs) noexcept {
   if (nOutputs <= 0 || !outputs) return;
   frames = std::max(frames, 0);
-  if (frames <= mCapacity || mCapacity <= 0) {
+  StartRequestedSwitch();
+  if (mCapacity <= 0 || (frames <= std::min(mCapacity, FramesToNextEvent()))) {
     ProcessBlock(inputs, outputs, frames, nInputs, nOutputs);
     return;
   }
-  // Longer than the buffers: in pieces, each exactly as if the host had sent it.
+  // In pieces: no longer than the buffers, and cut where the switch or the flush changes state,
+  // each piece exactly as if the host had sent it.
   std::array<double*, kMaxSplitChannels> in{};
   std::array<double*, kMaxSplitChannels> out{};
   const int nIn = std::clamp(nInputs, 0, kMaxSplitChannels);
   const int nOut = std::min(nOutputs, kMaxSplitChannels);
-  for (int done = 0; done < frames; done += mCapacity) {
+  for (int done = 0; done < frames;) {
+    StartRequestedSwitch();
+    const int n = std::min({mCapacity, frames - done, FramesToNextEvent()});
     for (int c = 0; c < nIn; ++c) in[c] = inputs && inputs[c] ? inputs[c] + done : nullptr;
     for (int c = 0; c < nOut; ++c) out[c] = outputs[c] + done;
-    ProcessBlock(in.data(), out.data(), std::min(mCapacity, frames - done), nIn, nOut);
+    ProcessBlock(in.data(), out.data(), n, nIn, nOut);
+    done += n;
   }
 }
 
 void SaturationEngine::ProcessBlock(double* const* inputs, double* const* outputs, int frames,
                                     int nInputs, int nOutputs) noexcept {
   iplug::ScopedDenormalGuard denormals;
-  StartRequestedSwitch();
   const bool pending = mSwitchPending;
   const bool active = OversamplingActive();
   const CurveCoefficients& r = mCurve.Read();
@@ -238,7 +262,7 @@ void SaturationEngine::ProcessChannelsOversampled(const double* const* inputs,
 
 // The flush clears the resamplers' old history while the outputs stay silent. Every block is
 // fed whole, so the resampled stream keeps step with the host's timeline, and the last
-// `latency` samples of the flush are the block's own input: when the fade back up starts, the
+// 2 x latency samples of the flush are the block's own input: when the fade back up starts, the
 // resamplers already carry the signal and the fade brings in audio rather than silence.
 bool SaturationEngine::FlushOversampler(const double* const* inputs, double* const* outputs,
                                         int channels, int nOutputs, int frames,
@@ -246,7 +270,9 @@ bool SaturationEngine::FlushOversampler(const double* const* inputs, double* con
   // While a switch's fade down runs, the block is processed normally; only the count runs on.
   const bool fadeDownRunning = mSwitchPending && mFadingOut;
   if (!fadeDownRunning) {
-    const int silentPrefix = std::clamp(mFlushCountdown - mOversamplerLatency, 0, frames);
+    // Twice the latency of signal: when the flush ends the filters have settled on it, so the
+    // first audible sample is the signal itself, not the filters' step response.
+    const int silentPrefix = std::clamp(mFlushCountdown - 2 * mOversamplerLatency, 0, frames);
     ProcessChannelsOversampled(inputs, outputs, channels, frames, r, silentPrefix);
   }
   mFlushCountdown -= frames;
@@ -273,13 +299,13 @@ void SaturationEngine::ApplySwitchFade(double* const* outputs, int channels, int
     mFadeCountdown = w - frames;
   } else if (mFadingOut) {
     // The fade down has ended: switch, then flush (when switching on) and fade back up.
-    AdoptPendingOversampler();
+    AdoptRequestedMode();
     const bool active = SwitchTarget();
     mActive.store(active, std::memory_order_release);
     ReportLatency(active ? mOversamplerLatency : 0);
-    if (active && mOversamplerLatency > 0 && mSilenceLength > 0) {
+    if (active && mOversamplerLatency > 0) {
       mFlushing = true;
-      mFlushCountdown = mSilenceLength + mOversamplerLatency;
+      mFlushCountdown = kMinBufferSamples + mOversamplerLatency;
       mFadeCountdown = 0;
     } else {
       // A flush only ever concerns the oversampled path.
@@ -298,7 +324,7 @@ void SaturationEngine::ApplySwitchFade(double* const* outputs, int channels, int
 }
 
 void SaturationEngine::CompleteSwitchAtOnce() noexcept {
-  const bool rebuilt = AdoptPendingOversampler();
+  const bool rebuilt = AdoptRequestedMode();
   if (!rebuilt && !mSwitchPending && SwitchTarget() == OversamplingActive()) return;
   const bool active = SwitchTarget();
   mActive.store(active, std::memory_order_release);
@@ -306,8 +332,8 @@ void SaturationEngine::CompleteSwitchAtOnce() noexcept {
   mFadingOut = true;
   mSwitchPending = false;
   ReportLatency(active ? mOversamplerLatency : 0);
-  mFlushing = active && mOversamplerLatency >= 1 && mSilenceLength > 0;
-  mFlushCountdown = mFlushing ? mSilenceLength + mOversamplerLatency : 0;
+  mFlushing = active && mOversamplerLatency >= 1;
+  mFlushCountdown = mFlushing ? kMinBufferSamples + mOversamplerLatency : 0;
 }
 
 void SaturationEngine::ProcessWhileBypassed(double* const* inputs, int frames, int nInputs,

@@ -3,10 +3,9 @@
 #include <array>
 #include <atomic>
 #include <cmath>
+#include <cstdint>
 #include <memory>
-#include <mutex>
 
-#include "framework/IPlugHandOver.h"
 #include "framework/IPlugTripleBuffer.h"
 #include "framework/ISender.h"
 #include "framework/dsp/EnvelopeDetector.h"
@@ -33,7 +32,9 @@ constexpr int kRealtimeQuality = 2;
 /** Offline renders can afford steeper filters. */
 constexpr int kOfflineQuality = 3;
 static_assert(kOfflineQuality != kRealtimeQuality, "the quality tells the rendering mode apart");
-/** The flush after a rebuild feeds at least this many samples of silence. */
+/** The flush after a rebuild feeds this many samples of silence before the latency's worth of
+ * signal: enough to clear the filters, and the same whatever the host's block size, so that the
+ * output does not depend on how the host cuts its blocks. */
 constexpr int kMinBufferSamples = 1024;
 /** The longest block processed in one piece unless the host announces longer ones; longer
  * blocks are processed in pieces of this size. */
@@ -71,50 +72,55 @@ class SaturationEngine {
   SaturationEngine(const SaturationEngine&) = delete;
   SaturationEngine& operator=(const SaturationEngine&) = delete;
 
-  /** [any non-audio thread] Derives and publishes new coefficients; the audio thread picks
-   * them up at its next block. Calls from several threads are serialized. */
+  /** [any thread] Derives and publishes new coefficients; the audio thread picks them up at
+   * its next block. */
   void SetCurve(const CurveParams& params) {
     UpdateCurve([&params] { return params; });
   }
   /**
-   * [any non-audio thread] Reads the parameters with readParams() and publishes what they
-   * derive to, both under the writer lock: whichever thread publishes last read the parameters
+   * [any thread, the audio thread included] Reads the parameters with readParams() and
+   * publishes what they derive to. Calls from several threads never wait for each other: one
+   * thread at a time derives, and a thread that finds another deriving leaves a mark that makes
+   * it derive again. Whichever derivation is published last therefore read the parameters
    * after every other thread's change, so the record in force always matches the latest values.
    */
   template <typename ReadParams>
   void UpdateCurve(ReadParams&& readParams) {
-    std::lock_guard<std::mutex> lock(mCurveWriterMutex);
-    const CurveCoefficients record = CurveCoefficients::Derive(readParams());
-    mLatestCurve = record;
-    mCurve.Publish(record);
+    mCurveStale.store(true, std::memory_order_seq_cst);
+    while (!mDeriving.exchange(true, std::memory_order_seq_cst)) {
+      while (mCurveStale.exchange(false, std::memory_order_seq_cst))
+        PublishCurve(CurveCoefficients::Derive(readParams()));
+      mDeriving.store(false, std::memory_order_seq_cst);
+      // A mark left after the last look but before the release is this thread's to serve.
+      if (!mCurveStale.load(std::memory_order_seq_cst)) break;
+    }
   }
-  /** [any non-audio thread] The most recently published coefficients. */
-  CurveCoefficients LatestCurve() const;
+  /** [any thread] The most recently published coefficients. */
+  CurveCoefficients LatestCurve() const noexcept;
 
-  /** [any non-audio thread] The state the oversampling switch should move to. The audio thread
-   * starts the switch (fade down, switch, flush, fade up) at its next block. */
+  /** [any thread] The state the oversampling switch should move to. The audio thread starts
+   * the switch (fade down, switch, flush, fade up) at its next block. */
   void RequestOversampling(bool on) { mRequested.store(on, std::memory_order_release); }
   /** [main, before the first block] Sets requested and active state without a switch. */
   void InitOversampling(bool on);
 
   /**
-   * [reset] Rebuilds the oversampler for a rate and block size and clears the switch state.
-   * Blocks of up to maxBlock frames (0: max(blockSize, kDefaultMaxBlock)) are processed in one
-   * piece, longer ones in pieces. The requested oversampling state takes effect at once; an
-   * offline render always runs oversampled, at the higher quality. Returns the latency now in
+   * [reset] Builds the oversamplers for a rate and block size (one for realtime and one for
+   * offline rendering, so that changing between them never allocates) and clears the switch
+   * state. Blocks of up to maxBlock frames (0: max(blockSize, kDefaultMaxBlock)) are processed
+   * in one piece, longer ones in pieces. The requested oversampling state takes effect at once;
+   * an offline render always runs oversampled, at the higher quality. Returns the latency now in
    * force.
    */
   int ResetProcessing(double sampleRate, int blockSize, bool renderingOffline, int maxBlock = 0);
   /**
-   * [main, blocks may be running] The host started or stopped rendering offline. The
-   * oversampler for the new mode is built here and handed to the audio thread, which switches
-   * to it like an oversampling switch (fade down, switch, flush, fade up; at once while
-   * bypassed) and asks for the new latency to be reported. Does nothing before the first reset,
-   * which takes the mode itself.
+   * [any thread, the audio thread included] The host started or stopped rendering offline. The
+   * audio thread moves to the other oversampler like an oversampling switch (fade down, switch,
+   * flush, fade up; at once while bypassed) and asks for the new latency to be reported.
    */
-  void SetRenderingOffline(bool offline);
-  /** [main] Frees what the audio thread let go of; call it regularly (the idle tick). */
-  void CollectRetired() noexcept { mOversamplerHandOver.Collect(); }
+  void SetRenderingOffline(bool offline) {
+    mOfflineRequested.store(offline, std::memory_order_release);
+  }
 
   /** [audio] inputs has nInputs channels, outputs nOutputs connected channels; channels from 2
    * upward are left as they are. inputs and outputs may be the same arrays. Any number of
@@ -144,17 +150,24 @@ class SaturationEngine {
   int FlushCountdown() const { return mFlushCountdown; }
   int OversamplerLatency() const { return mOversamplerLatency; }
   int BufferCapacity() const { return mCapacity; }
-  int SilenceLength() const { return mSilenceLength; }
-  bool RenderingOffline() const { return mForcedOn; }
-  const Oversampler* GetOversampler() const { return mOversampler.get(); }
+  int SilenceLength() const { return kMinBufferSamples; }
+  bool RenderingOffline() const { return mOffline; }
+  const Oversampler* GetOversampler() const { return mOversampler; }
 
  private:
   bool OversamplerUsable() const { return mOversampler && mOversampler->Usable(); }
-  bool SwitchTarget() const { return mForcedOn || mRequested.load(std::memory_order_acquire); }
-  void RebuildOversampler(double sampleRate, int blockSize, int maxBlock, bool offline);
+  bool SwitchTarget() const { return mOffline || mRequested.load(std::memory_order_acquire); }
+  bool ModeChangeRequested() const {
+    return mOfflineRequested.load(std::memory_order_acquire) != mOffline;
+  }
+  void RebuildOversamplers(double sampleRate, int maxBlock, bool offline);
   void ResetMeterDelay() noexcept;
-  /** [audio] Takes an oversampler rebuilt for another rendering mode, if one waits. */
-  bool AdoptPendingOversampler() noexcept;
+  /** [audio] Moves to the oversampler of the requested rendering mode; false when in it. */
+  bool AdoptRequestedMode() noexcept;
+  void PublishCurve(const CurveCoefficients& record) noexcept;
+  /** [audio] Frames until the switch or the flush changes state; the block is cut there, so
+   * every change happens at the same sample whatever the host's block size. */
+  int FramesToNextEvent() const noexcept;
   void StartRequestedSwitch() noexcept;
   void CompleteSwitchAtOnce() noexcept;
   /** [audio] One piece of at most mCapacity frames. */
@@ -181,26 +194,28 @@ class SaturationEngine {
   void PushMeterLevels() noexcept;
 
   // Coefficients: written by parameter changes, read by the audio thread once per block.
-  mutable std::mutex mCurveWriterMutex;
-  CurveCoefficients mLatestCurve;
+  std::atomic<bool> mDeriving{false};
+  std::atomic<bool> mCurveStale{false};
   iplug::TripleBuffer<CurveCoefficients> mCurve;
+  // A copy for readers on other threads (the curve picture): a sequence count around atomic
+  // words, odd while the deriving thread writes.
+  std::atomic<uint32_t> mLatestSequence{0};
+  std::array<std::atomic<double>, sizeof(CurveCoefficients) / sizeof(double)> mLatestWords{};
 
   // Meters.
   std::array<chunkware_simple::AttRelEnvelope, kNumMeters> mMeters;
   std::array<double, kNumMeters> mMeterLevels{};
   std::array<MeterSender, kNumMeters> mSenders;
 
-  // Oversampling.
-  std::unique_ptr<Oversampler> mOversampler;
-  // Oversamplers rebuilt on the main thread for a change of rendering mode.
-  iplug::HandOver<Oversampler> mOversamplerHandOver;
-  int mCapacity = 0;       // largest piece the buffers hold; 0 before the first reset
-  int mSilenceLength = 0;  // silence the flush feeds before the signal comes back
-  double mSampleRate = 0.0;
-  bool mOfflineRequested = false;  // [main] the mode last reset or published
+  // Oversampling: one oversampler per rendering mode, realtime and offline.
+  std::array<std::unique_ptr<Oversampler>, 2> mOversamplers;
+  Oversampler* mOversampler = nullptr;  // the one in use
+  int mCapacity = 0;                    // largest piece the buffers hold; 0 before the first reset
   std::atomic<bool> mActive{false};
   std::atomic<bool> mRequested{false};
-  bool mForcedOn = false;  // an offline render runs oversampled whatever was requested
+  std::atomic<bool> mOfflineRequested{false};
+  // The mode in use; an offline render runs oversampled whatever was requested.
+  bool mOffline = false;
   int mOversamplerLatency = 0;
 
   // Switch state, owned by the audio thread between resets.
