@@ -23,12 +23,14 @@ std::vector<std::string> Split(const std::string& text, char separator) {
 
 }  // namespace
 
-IPlugProcessor::BypassDelay::BypassDelay(int length_, int nIn, int nOut)
-    : buffer(static_cast<size_t>(std::max(length_, 0)) * static_cast<size_t>(std::max(nIn, 0)),
+IPlugProcessor::BypassDelay::BypassDelay(int length_, int nIn, int nOut, int capacity_)
+    : buffer(static_cast<size_t>(std::max({length_, capacity_, 0})) *
+                 static_cast<size_t>(std::max(nIn, 0)),
              0.0),
       nInputs(nIn),
       nOutputs(nOut),
-      length(std::max(length_, 0)) {}
+      length(std::clamp(length_, 0, std::max(length_, capacity_))),
+      capacity(std::max({length_, capacity_, 0})) {}
 
 IPlugProcessor::IPlugProcessor(const PluginConfig& config)
     : mPlugType(config.plugType),
@@ -218,10 +220,11 @@ void IPlugProcessor::PassThroughChannels(int frames) {
   if (delay && delay->length > 0) {
     const int channels = std::min(shared, static_cast<int>(delay->nInputs));
     const int length = delay->length;
+    const int stride = delay->capacity;
     int pos = delay->writePos;
     for (int i = 0; i < frames; ++i) {
       for (int j = 0; j < channels; ++j) {
-        double& cell = delay->buffer[static_cast<size_t>(j * length + pos)];
+        double& cell = delay->buffer[static_cast<size_t>(j * stride + pos)];
         mOutData[static_cast<size_t>(j)][i] = cell;
         cell = mInData[static_cast<size_t>(j)][i];
       }
@@ -246,17 +249,79 @@ void IPlugProcessor::PassThroughChannelsToHost(int frames) {
   ConvertOutputsToHost(frames);
 }
 
-void IPlugProcessor::ResizeChannelBuffers(int blockSize) {
+void IPlugProcessor::ResizeChannelBuffers(int blockSize, int maxBlock) {
   blockSize = std::max(blockSize, 0);
-  const int capacity = std::max(blockSize, kMinBlockCapacity);
+  const int capacity = std::max({blockSize, maxBlock, kMinBlockCapacity});
   if (capacity != mBlockCapacity) {
     for (auto* slots : {&mInChannels, &mOutChannels})
       for (ChannelSlot& slot : *slots) slot.scratch.assign(static_cast<size_t>(capacity), 0.0);
     for (size_t c = 0; c < mInChannels.size(); ++c) mInData[c] = mInChannels[c].scratch.data();
     for (size_t c = 0; c < mOutChannels.size(); ++c) mOutData[c] = mOutChannels[c].scratch.data();
+    for (auto* set : {&mFade.a, &mFade.b})
+      set->assign(mOutChannels.size(), std::vector<double>(static_cast<size_t>(capacity), 0.0));
     mBlockCapacity = capacity;
   }
   mBlockSize = blockSize;
+}
+
+int IPlugProcessor::CrossfadeBufferFrames() const {
+  return mFade.a.empty() ? 0 : static_cast<int>(mFade.a.front().size());
+}
+
+void IPlugProcessor::StartBypassFade(bool bypass) noexcept {
+  // A flip during a fade restarts it from the other side.
+  mFade.active = true;
+  mFade.towardsBypass = bypass;
+  mFade.position = 0;
+  mFade.length = std::max(1, static_cast<int32_t>(GetSampleRate() * kBypassFadeSeconds));
+}
+
+void IPlugProcessor::CopyOutputs(std::vector<std::vector<double>>& set, int frames) noexcept {
+  for (size_t c = 0; c < set.size() && c < mOutData.size(); ++c) {
+    const size_t n = std::min(static_cast<size_t>(std::max(frames, 0)), set[c].size());
+    if (mOutData[c]) std::copy_n(mOutData[c], n, set[c].begin());
+  }
+}
+
+void IPlugProcessor::RenderBypassFade(bool bypass, bool flipped, int frames,
+                                      float* const* hostOutputs, int offset,
+                                      int channels) noexcept {
+  // The processed half is the block's one and only feed of the processor: a second feed
+  // (ProcessWhileBypassed) would run its filters over the block again and replay stale,
+  // shifted audio into the fade.
+  if (!flipped || bypass) {
+    ProcessChannels(frames);
+    CopyOutputs(mFade.a, frames);
+    if (flipped) SetBypassed(true);
+    PassThroughChannels(frames);
+    CopyOutputs(mFade.b, frames);
+  } else {
+    PassThroughChannels(frames);
+    CopyOutputs(mFade.b, frames);
+    SetBypassed(false);
+    ProcessChannels(frames);
+    CopyOutputs(mFade.a, frames);
+  }
+
+  const int mixed = std::min(frames, CrossfadeBufferFrames());
+  const int connected = std::min(channels, static_cast<int>(mFade.a.size()));
+  const double length = static_cast<double>(mFade.length);
+  for (int c = 0; hostOutputs && c < connected; ++c) {
+    float* output = hostOutputs[c] ? hostOutputs[c] + offset : nullptr;
+    if (!output) continue;
+    const double* a = mFade.a[static_cast<size_t>(c)].data();
+    const double* b = mFade.b[static_cast<size_t>(c)].data();
+    for (int j = 0; j < mixed; ++j) {
+      double w = std::min(1.0, static_cast<double>(mFade.position + j) / length);
+      if (!mFade.towardsBypass) w = 1.0 - w;
+      output[j] = static_cast<float>((1.0 - w) * a[j] + w * b[j]);
+    }
+  }
+  mFade.position += frames;
+  if (mFade.position >= mFade.length) {
+    mFade.active = false;
+    mFade.position = 0;
+  }
 }
 
 int IPlugProcessor::ConnectedChannelCount(ERoute direction) const {
@@ -270,6 +335,25 @@ void IPlugProcessor::CreateBypassDelay() {
   mDelayHandOver.Publish(
       std::make_unique<BypassDelay>(GetLatency(), NChannels(kInput), NChannels(kOutput)));
   mHasBypassDelay = true;
+}
+
+void IPlugProcessor::ReserveBypassDelay(int maxSamples) {
+  if (mInChannels.empty()) return;
+  mDelayHandOver.DropPending();
+  mActiveDelay = std::make_unique<BypassDelay>(GetLatency(), NChannels(kInput), NChannels(kOutput),
+                                               maxSamples);
+  mDelayHandOver.Collect();
+}
+
+void IPlugProcessor::SetLatencyInPlace(int samples) noexcept {
+  mLatency.store(samples, std::memory_order_relaxed);
+  if (BypassDelay* delay = mActiveDelay.get()) {
+    delay->length = std::clamp(samples, 0, delay->capacity);
+    delay->writePos = 0;
+    for (int j = 0; j < delay->nInputs; ++j)
+      std::fill_n(delay->buffer.begin() + static_cast<std::ptrdiff_t>(j) * delay->capacity,
+                  delay->length, 0.0);
+  }
 }
 
 void IPlugProcessor::ChangeLatency(int samples) {

@@ -97,6 +97,46 @@ class IPlugProcessor {
   int WidestBusChannels(ERoute direction, int busIdx) const;
   const std::vector<ChannelLayout>& Layouts() const { return mLayouts; }
 
+  // The host's bypass, the same in every binding.
+  /** The crossfade when the host's bypass flips lasts this long. */
+  static constexpr double kBypassFadeSeconds = 0.01;
+  /**
+   * [audio] One block of at most GetBlockCapacity() frames, the host's buffers bound: processed,
+   * bypassed (ProcessWhileBypassed, then the input delayed by the latency), or a crossfade
+   * between the two when the bypass has just flipped. Writes the host's outputs (the first
+   * `channels` connected ones). beforeProcessing() runs right before the processor is called.
+   * With pluginHandlesBypass the plug-in always processes and no fade runs. Each block feeds the
+   * processor once: during a fade the processed half is its only feed.
+   */
+  template <typename BeforeProcessing>
+  void RenderWithHostBypass(bool bypass, bool pluginHandlesBypass, int frames,
+                            float* const* hostOutputs, int offset, int channels,
+                            BeforeProcessing&& beforeProcessing) {
+    const bool flipped = bypass != GetBypassed() && !pluginHandlesBypass;
+    if (flipped) StartBypassFade(bypass);
+    if (pluginHandlesBypass) SetBypassed(bypass);
+    if (!mFade.active || pluginHandlesBypass) {
+      if (!bypass || pluginHandlesBypass) {
+        if (!pluginHandlesBypass) SetBypassed(false);
+        beforeProcessing();
+        ProcessChannelsToHost(frames);
+        PassThroughChannels(frames);  // keeps the bypass delay line current
+      } else {
+        SetBypassed(true);
+        ProcessWhileBypassed(InputData(), frames);
+        PassThroughChannelsToHost(frames);
+      }
+      return;
+    }
+    beforeProcessing();
+    RenderBypassFade(bypass, flipped, frames, hostOutputs, offset, channels);
+  }
+  /** [audio, or main between blocks] State of the bypass crossfade. */
+  bool CrossfadeActive() const { return mFade.active; }
+  int CrossfadeLength() const { return mFade.length; }
+  /** Frames each crossfade buffer holds. */
+  int CrossfadeBufferFrames() const;
+
   // Operations the binding drives.
   /** [audio] */
   void SetChannelsConnected(ERoute direction, int first, int count, bool connected);
@@ -112,11 +152,20 @@ class IPlugProcessor {
   void PassThroughChannels(int frames);
   /** [audio] */
   void PassThroughChannelsToHost(int frames);
-  /** [not during a block] The host's announced block size; the buffers hold
-   * max(blockSize, kMinBlockCapacity) frames. */
-  void ResizeChannelBuffers(int blockSize);
+  /** [not during a block] The host's announced block size (and the longest it announces, if
+   * it does); the buffers hold max(blockSize, maxBlock, kMinBlockCapacity) frames. */
+  void ResizeChannelBuffers(int blockSize, int maxBlock = 0);
   /** [main] */
   void CreateBypassDelay();
+  /**
+   * [not during a block] For bindings whose latency reports arrive on the audio thread: a bypass
+   * delay with room for latencies up to maxSamples, which SetLatencyInPlace then follows
+   * without allocating.
+   */
+  void ReserveBypassDelay(int maxSamples);
+  /** [audio, or not during a block] The new latency, and the reserved delay line cut to it
+   * (cleared; a latency beyond the room is delayed by the room only). Never allocates. */
+  void SetLatencyInPlace(int samples) noexcept;
   int ConnectedChannelCount(ERoute direction) const;
 
   // Context.
@@ -154,17 +203,24 @@ class IPlugProcessor {
     std::vector<double> scratch;
   };
 
-  /** Delay line that keeps bypassed audio aligned with processed audio. */
+  /** Delay line that keeps bypassed audio aligned with processed audio; room for `capacity`
+   * samples per channel, of which `length` are in use. */
   struct BypassDelay {
-    BypassDelay(int length, int nIn, int nOut);
+    BypassDelay(int length, int nIn, int nOut, int capacity = 0);
     std::vector<double> buffer;
     int32_t nInputs;
     int32_t nOutputs;
     int32_t writePos = 0;
     int32_t length;
+    int32_t capacity;
   };
 
   void ConvertOutputsToHost(int frames);
+  void StartBypassFade(bool bypass) noexcept;
+  void RenderBypassFade(bool bypass, bool flipped, int frames, float* const* hostOutputs,
+                        int offset, int channels) noexcept;
+  /** Copies the output channels into one of the fade's buffer sets. */
+  void CopyOutputs(std::vector<std::vector<double>>& set, int frames) noexcept;
 
   int32_t mPlugType;
   bool mDoesMidiIn;
@@ -183,6 +239,18 @@ class IPlugProcessor {
   std::vector<ChannelSlot> mInChannels;
   std::vector<ChannelSlot> mOutChannels;
   ITimeInfo mTimeInfo;
+
+  // The bypass crossfade: set A holds the processed signal, set B the bypassed one, one buffer
+  // per output channel of the buffers' capacity.
+  struct BypassFade {
+    bool active = false;
+    bool towardsBypass = false;
+    int32_t position = 0;
+    int32_t length = 1;
+    std::vector<std::vector<double>> a;
+    std::vector<std::vector<double>> b;
+  };
+  BypassFade mFade;
 
   // The bypass delay is owned by the audio thread once adopted; new lines come from the main
   // thread through the hand-over, and the lines they replace go back to be freed there.

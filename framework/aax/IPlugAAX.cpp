@@ -68,7 +68,6 @@ IPlugAAX::IPlugAAX(const PluginConfig& config)
   SetChannelsConnected(kOutput, 0, NChannels(kOutput), true);
   ResizeChannelBuffers(kInitialBlockSize);
   CreateBypassDelay();
-  ResizeCrossfadeBuffers(GetBlockCapacity());
   mMidiOut.resize(kMidiOutCapacity);
   CreateIdleTimer();
 }
@@ -302,26 +301,6 @@ void IPlugAAX::PostMidiOut(const void* context) {
 // ---------------------------------------------------------------------------------------------
 // Render
 
-int IPlugAAX::CrossfadeBufferFrames() const {
-  return mCrossfadeA.empty() ? 0 : static_cast<int>(mCrossfadeA.front().size());
-}
-
-void IPlugAAX::ResizeCrossfadeBuffers(int frames) {
-  const size_t channels = static_cast<size_t>(NChannels(kOutput));
-  for (auto* set : {&mCrossfadeA, &mCrossfadeB}) {
-    set->resize(channels);
-    for (std::vector<double>& buffer : *set) buffer.assign(static_cast<size_t>(frames), 0.0);
-  }
-}
-
-void IPlugAAX::CopyOutputs(std::vector<std::vector<double>>& set, int frames) {
-  double** outputs = OutputData();
-  for (size_t c = 0; c < set.size(); ++c) {
-    const size_t n = std::min(static_cast<size_t>(frames), set[c].size());
-    if (outputs[c]) std::copy_n(outputs[c], n, set[c].begin());
-  }
-}
-
 void IPlugAAX::ReadTimeInfo(const AAX_VTransport& transport) {
   ITimeInfo info;
   if (transport.IsValid()) {
@@ -444,73 +423,11 @@ void IPlugAAX::RenderPiece(const HostBlock& block, bool bypass, int offset, int 
   BindHostBuffers(kOutput, 0, NChannels(kOutput), hostOutputs, n, offset);
 
   const int peakInputs = std::min(ConnectedChannelCount(kInput), block.inChannels);
-  const bool handles = PluginHandlesBypass();
-  bool flipped = false;
-  if (bypass != GetBypassed()) {
-    OnHostBypassChanged(bypass);
-    if (!handles) {
-      mCrossfadeActive = true;
-      mCrossfadeDirection = bypass;
-      mCrossfadePosition = 0;
-      mCrossfadeLength = std::max(1, static_cast<int32_t>(GetSampleRate() * kCrossfadeSeconds));
-      flipped = true;
-    } else {
-      SetBypassed(bypass);
-    }
-  }
-
   mInputPeak = std::max(mInputPeak, Peak(block.inputs, peakInputs, offset, n));
-  if (!mCrossfadeActive || handles) {
-    if (!bypass || handles) {
-      if (!handles) SetBypassed(false);
-      DrainMidiFromEditor();
-      ProcessChannelsToHost(n);
-      PassThroughChannels(n);  // keeps the bypass delay line current
-    } else {
-      SetBypassed(true);
-      ProcessWhileBypassed(InputData(), n);
-      PassThroughChannelsToHost(n);
-    }
-  } else {
-    DrainMidiFromEditor();
-    // The processed half of the fade is this block's one and only feed of the processor: a
-    // second feed (ProcessWhileBypassed) would run its filters over the block again and
-    // replay stale, shifted audio into the fade.
-    if (!flipped || bypass) {
-      ProcessChannels(n);
-      CopyOutputs(mCrossfadeA, n);
-      if (flipped) SetBypassed(true);
-      PassThroughChannels(n);
-      CopyOutputs(mCrossfadeB, n);
-    } else {
-      PassThroughChannels(n);
-      CopyOutputs(mCrossfadeB, n);
-      SetBypassed(false);
-      ProcessChannels(n);
-      CopyOutputs(mCrossfadeA, n);
-    }
-
-    const int mixed = std::min(n, CrossfadeBufferFrames());
-    const int connected = std::min(
-        {ConnectedChannelCount(kOutput), block.outChannels, static_cast<int>(mCrossfadeA.size())});
-    const double length = static_cast<double>(mCrossfadeLength);
-    for (int c = 0; hostOutputs && c < connected; ++c) {
-      float* output = hostOutputs[c] ? hostOutputs[c] + offset : nullptr;
-      if (!output) continue;
-      const double* a = mCrossfadeA[static_cast<size_t>(c)].data();
-      const double* b = mCrossfadeB[static_cast<size_t>(c)].data();
-      for (int j = 0; j < mixed; ++j) {
-        double w = std::min(1.0, static_cast<double>(mCrossfadePosition + j) / length);
-        if (!mCrossfadeDirection) w = 1.0 - w;
-        output[j] = static_cast<float>((1.0 - w) * a[j] + w * b[j]);
-      }
-    }
-    mCrossfadePosition += n;
-    if (mCrossfadePosition >= mCrossfadeLength) {
-      mCrossfadeActive = false;
-      mCrossfadePosition = 0;
-    }
-  }
+  if (bypass != GetBypassed()) OnHostBypassChanged(bypass);
+  RenderWithHostBypass(bypass, PluginHandlesBypass(), n, hostOutputs, offset,
+                       std::min(ConnectedChannelCount(kOutput), block.outChannels),
+                       [this] { DrainMidiFromEditor(); });
 
   mOutputPeak = std::max(
       mOutputPeak,

@@ -35,8 +35,6 @@ class IPlugAAX : public IPlugAPIBase, public IPlugProcessor, public AAX_CIPlugPa
   static constexpr int kInitialBlockSize = 512;
   /** Outgoing MIDI messages one block can hold; more are dropped. */
   static constexpr int kMidiOutCapacity = 512;
-  /** The crossfade when the master bypass flips lasts this long. */
-  static constexpr double kCrossfadeSeconds = 0.01;
 
   /** [main] */
   explicit IPlugAAX(const PluginConfig& config);
@@ -107,11 +105,6 @@ class IPlugAAX : public IPlugAPIBase, public IPlugProcessor, public AAX_CIPlugPa
   /** The master bypass; null before effect initialization. */
   AAX_CParameter<bool>* MasterBypass() const { return mMasterBypass; }
 
-  /** [audio, or main between blocks] Crossfade state of the master bypass. */
-  bool CrossfadeActive() const { return mCrossfadeActive; }
-  int CrossfadeLength() const { return mCrossfadeLength; }
-  /** Frames each crossfade buffer holds. */
-  int CrossfadeBufferFrames() const;
   /** Peaks of the last block. */
   double InputPeak() const { return mInputPeak; }
   double OutputPeak() const { return mOutputPeak; }
@@ -133,7 +126,6 @@ class IPlugAAX : public IPlugAPIBase, public IPlugProcessor, public AAX_CIPlugPa
   void CreateParameters();
   /** [main] The host's offline notifications. */
   AAX_Result ChangeRenderingOffline(bool offline) noexcept;
-  void ResizeCrossfadeBuffers(int frames);
   /** [audio] The transport of this block into the processor's time information. */
   void ReadTimeInfo(const AAX_VTransport& transport);
   /** The transport `frames` into the block. */
@@ -141,8 +133,6 @@ class IPlugAAX : public IPlugAPIBase, public IPlugProcessor, public AAX_CIPlugPa
   /** [audio] Frames [offset, offset + n) of the host's block; n is at most the capacity. */
   void RenderPiece(const HostBlock& block, bool bypass, int offset, int n) noexcept;
   void DrainMidiFromEditor();
-  /** [audio] Copies the processor's output channels into one crossfade buffer set. */
-  void CopyOutputs(std::vector<std::vector<double>>& set, int frames);
   void PostMidiOut(const void* context);
   AAX_Result SetChunkData(AAX_CTypeID chunkID, const uint8_t* data, size_t size) noexcept;
 
@@ -152,13 +142,6 @@ class IPlugAAX : public IPlugAPIBase, public IPlugProcessor, public AAX_CIPlugPa
 
   double mInputPeak = 0.0;
   double mOutputPeak = 0.0;
-  bool mCrossfadeActive = false;
-  bool mCrossfadeDirection = false;  // true: fading into bypass
-  int32_t mCrossfadePosition = 0;
-  int32_t mCrossfadeLength = 1;
-  // Set A holds the processed signal, set B the bypassed one; one buffer per output channel.
-  std::vector<std::vector<double>> mCrossfadeA;
-  std::vector<std::vector<double>> mCrossfadeB;
 
   // Outgoing MIDI of the current block, ordered by offset; sized once, never grown.
   std::vector<MidiMessage> mMidiOut;
