@@ -32,16 +32,7 @@ PluginConfig MakeCorvaneConfig() {
   return config;
 }
 
-AAXEffectConfig MakeCorvaneEffectConfig() {
-  AAXEffectConfig effect;
-  effect.config = MakeCorvaneConfig();
-  // One per channel configuration of "1-1 2-2".
-  effect.nativeIDs = {AAX_FourCC("TMN1"), AAX_FourCC("TMN2")};
-  effect.audioSuiteIDs = {AAX_FourCC("TMA1"), AAX_FourCC("TMA2")};
-  return effect;
-}
-
-Corvane::Corvane() : IPlugAAX(MakeCorvaneConfig()) {
+Corvane::Corvane() : Binding(MakeCorvaneConfig()) {
   DefineParameters();
   mEngine.InitOversampling(GetParam(kOversampling)->Value() >= 0.5);
   mCurvePoints.assign(kCurvePoints, 0.0);

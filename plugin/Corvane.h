@@ -6,24 +6,34 @@
 #include <mutex>
 
 #include "framework/IPlugConfig.h"
-#include "framework/aax/IPlugAAX.h"
-#include "framework/aax/IPlugAAX_Describe.h"
 #include "plugin/CorvaneParams.h"
 #include "plugin/CurveDisplay.h"
 #include "plugin/dsp/SaturationEngine.h"
 
+// One source for every format: each module target compiles this class on its own binding (the
+// LV2 module defines CORVANE_LV2; everything else is AAX).
+#if defined(CORVANE_LV2)
+#include "framework/lv2/IPlugLV2.h"
+#else
+#include "framework/aax/IPlugAAX.h"
+#endif
+
 namespace corvane {
+
+#if defined(CORVANE_LV2)
+using Binding = iplug::IPlugLV2;
+#else
+using Binding = iplug::IPlugAAX;
+#endif
 
 /** The construction record of the product. */
 iplug::PluginConfig MakeCorvaneConfig();
-/** What the module describes: the construction record and the effect's type IDs. */
-iplug::AAXEffectConfig MakeCorvaneEffectConfig();
 
 /**
  * The Corvane plug-in object: its parameters, its reactions to parameter changes, resets and
  * editor events, and the audio engine it drives.
  */
-class Corvane : public iplug::IPlugAAX {
+class Corvane : public Binding {
  public:
   Corvane();
   ~Corvane() override;

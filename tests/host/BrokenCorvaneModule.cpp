@@ -15,6 +15,7 @@
 #include "framework/aax/IPlugAAX.h"
 #include "framework/aax/IPlugAAX_Describe.h"
 #include "plugin/Corvane.h"
+#include "plugin/CorvaneAAX.h"
 
 namespace {
 

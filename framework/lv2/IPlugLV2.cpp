@@ -1,0 +1,297 @@
+#include "framework/lv2/IPlugLV2.h"
+
+#include <lv2/atom/atom.h>
+#include <lv2/buf-size/buf-size.h>
+
+#include <algorithm>
+#include <cmath>
+#include <cstring>
+#include <limits>
+
+#include "framework/IPlugStateChunk.h"
+#include "framework/IPlugUtilities.h"
+
+namespace iplug {
+
+namespace {
+
+const LV2_Feature* FindFeature(const LV2_Feature* const* features, const char* uri) {
+  for (const LV2_Feature* const* f = features; f && *f; ++f)
+    if ((*f)->URI && std::strcmp((*f)->URI, uri) == 0) return *f;
+  return nullptr;
+}
+
+const void* FeatureData(const LV2_Feature* const* features, const char* uri) {
+  const LV2_Feature* feature = FindFeature(features, uri);
+  return feature ? feature->data : nullptr;
+}
+
+/**
+ * A control port carries a float: 1.0731 arrives as 1.07309997. On a step of a power of ten the
+ * value is put on the parameter's decimal grid, as the double nearest to the decimal (what the
+ * same value typed as text gives), so that a value set through a port saves as it reads.
+ */
+double OnStepGrid(const IParam& param, double value) {
+  const double step = param.Step();
+  if (!(step > 0.0)) return value;
+  const double perUnit = std::round(1.0 / step);
+  if (perUnit < 1.0 || std::fabs(perUnit * step - 1.0) > 1e-9) return value;
+  const double minimum = param.Min() * perUnit;
+  if (std::fabs(minimum - std::round(minimum)) > 1e-6) return value;  // a grid off zero
+  return std::round(value * perUnit) / perUnit;
+}
+
+}  // namespace
+
+IPlugLV2::IPlugLV2(const PluginConfig& config)
+    : IPlugAPIBase(config, kAPIKind), IPlugProcessor(config) {
+  TraceHook("iplug::IPlugLV2::IPlugLV2", __LINE__, "");
+}
+
+IPlugLV2::~IPlugLV2() = default;
+
+void IPlugLV2::MapURIDs(const LV2_URID_Map* map) {
+  mMap = map;
+  if (!map || !map->map) return;
+  mURIDs.atomChunk = map->map(map->handle, LV2_ATOM__Chunk);
+  mURIDs.atomInt = map->map(map->handle, LV2_ATOM__Int);
+  mURIDs.nominalBlockLength = map->map(map->handle, LV2_BUF_SIZE__nominalBlockLength);
+  mURIDs.maxBlockLength = map->map(map->handle, LV2_BUF_SIZE__maxBlockLength);
+  mURIDs.stateKey = map->map(map->handle, LV2DescriptionOfPlug().stateKey.c_str());
+}
+
+void IPlugLV2::ReadOptions(const LV2_Options_Option* options) {
+  if (!mMap) return;  // without URIDs no option can be recognised
+  for (const LV2_Options_Option* o = options; o && o->key; ++o) {
+    if (o->type != mURIDs.atomInt || o->size != sizeof(int32_t) || !o->value) continue;
+    const int32_t value = *static_cast<const int32_t*>(o->value);
+    if (value <= 0) continue;
+    if (o->key == mURIDs.nominalBlockLength) mNominalBlock = value;
+    if (o->key == mURIDs.maxBlockLength) mMaxBlock = value;
+  }
+}
+
+bool IPlugLV2::Instantiate(const LV2Variant& variant, double sampleRate,
+                           const LV2_Feature* const* features) noexcept {
+  try {
+    if (!(sampleRate > 0.0) || !std::isfinite(sampleRate)) return false;
+    if (variant.channels < 1 || variant.channels > NChannels(kInput) ||
+        variant.channels > NChannels(kOutput))
+      return false;
+    mVariant = variant;
+    MapURIDs(static_cast<const LV2_URID_Map*>(FeatureData(features, LV2_URID__map)));
+    ReadOptions(
+        static_cast<const LV2_Options_Option*>(FeatureData(features, LV2_OPTIONS__options)));
+    if (GetHost() == -1) SetHost("LV2", 0);
+
+    const int channels = variant.channels;
+    mAudioIn.assign(static_cast<size_t>(channels), nullptr);
+    mAudioOut.assign(static_cast<size_t>(channels), nullptr);
+    mControls.assign(static_cast<size_t>(NParams()), nullptr);
+    mLastControls.assign(static_cast<size_t>(NParams()), std::numeric_limits<float>::quiet_NaN());
+
+    SetSampleRate(sampleRate);
+    SizeForTheHost();
+    ReserveBypassDelay(kMaxLatency);
+    mIdleInterval = std::max<int64_t>(1, std::llround(sampleRate * kIdleTimerMs / 1000.0));
+    return true;
+  } catch (...) {
+    return false;
+  }
+}
+
+void IPlugLV2::SizeForTheHost() {
+  // Everything run() touches is sized here: buffers for the longest block the host announces,
+  // and never fewer than kMinBlockCapacity frames; longer blocks are played in pieces.
+  const int nominal = mNominalBlock > 0 ? mNominalBlock
+                      : mMaxBlock > 0   ? std::min(mMaxBlock, kDefaultBlockSize)
+                                        : kDefaultBlockSize;
+  ResizeChannelBuffers(nominal, mMaxBlock);
+}
+
+void IPlugLV2::ConnectPort(uint32_t port, void* data) noexcept {
+  const int channels = static_cast<int>(mAudioIn.size());
+  const int params = static_cast<int>(mControls.size());
+  int index = static_cast<int>(port);
+  if (index < channels) {
+    mAudioIn[static_cast<size_t>(index)] = static_cast<const float*>(data);
+    return;
+  }
+  index -= channels;
+  if (index < channels) {
+    mAudioOut[static_cast<size_t>(index)] = static_cast<float*>(data);
+    return;
+  }
+  index -= channels;
+  if (index < params) {
+    mControls[static_cast<size_t>(index)] = static_cast<const float*>(data);
+    return;
+  }
+  switch (index - params) {
+    case kPortEnabled:
+      mEnabled = static_cast<const float*>(data);
+      break;
+    case kPortFreeWheeling:
+      mFreeWheeling = static_cast<const float*>(data);
+      break;
+    case kPortLatency:
+      mLatencyOut = static_cast<float*>(data);
+      break;
+    default:
+      break;
+  }
+}
+
+void IPlugLV2::Activate() noexcept {
+  try {
+    // The host's port values of before the activation are read by the first run.
+    std::fill(mLastControls.begin(), mLastControls.end(), std::numeric_limits<float>::quiet_NaN());
+    SizeForTheHost();  // the host may have announced other block lengths since
+    SetBypassed(false);
+    ResetProcessing();
+    mFramesSinceIdle = 0;
+  } catch (...) {
+    // A reset that cannot allocate leaves the processor silent (no buffers), never broken.
+  }
+}
+
+void IPlugLV2::ReadControlPorts() noexcept {
+  for (int i = 0; i < NParams(); ++i) {
+    const float* port = mControls[static_cast<size_t>(i)];
+    if (!port) continue;
+    const float value = *port;
+    float& last = mLastControls[static_cast<size_t>(i)];
+    if (value == last) continue;
+    // Hosts clamp nothing and may send anything; a NaN or an infinity is not a value.
+    if (!std::isfinite(value)) continue;
+    last = value;
+    IParam* param = GetParam(i);
+    // A port shows the parameter's value rounded to float: that is no change, and taking it
+    // would move a restored value's last bits.
+    if (static_cast<float>(param->Value()) == value) continue;
+    const double before = param->Value();
+    param->SetValue(OnStepGrid(*param, static_cast<double>(value)));
+    if (param->Value() == before) continue;
+    SendParamValueToEditor(i, param->Value(), false);
+    OnParamChange(i, kHost, -1);
+  }
+  if (mFreeWheeling && std::isfinite(*mFreeWheeling)) {
+    const bool offline = *mFreeWheeling > 0.5f;
+    if (offline != GetRenderingOffline()) {
+      SetRenderingOffline(offline);
+      OnRenderingOfflineChanged();
+    }
+  }
+}
+
+void IPlugLV2::Run(uint32_t sampleCount) noexcept {
+  const int n = static_cast<int>(std::min<uint32_t>(sampleCount, INT32_MAX));
+  ReadControlPorts();
+  // Not connected, or anything but "off", is enabled.
+  const bool bypass = mEnabled && std::isfinite(*mEnabled) && *mEnabled < 0.5f;
+  const int capacity = std::max(GetBlockCapacity(), 1);
+  for (int offset = 0; offset < n; offset += capacity)
+    RenderPiece(bypass, offset, std::min(capacity, n - offset));
+
+  mFramesSinceIdle += n;
+  if (mFramesSinceIdle >= mIdleInterval) {
+    mFramesSinceIdle %= mIdleInterval;
+    OnIdleTimer();
+  }
+  if (mLatencyOut) *mLatencyOut = static_cast<float>(GetLatency());
+}
+
+void IPlugLV2::RenderPiece(bool bypass, int offset, int n) noexcept {
+  const int channels = static_cast<int>(mAudioIn.size());
+  SetChannelsConnected(kInput, 0, channels, true);
+  SetChannelsConnected(kInput, channels, NChannels(kInput) - channels, false);
+  SetChannelsConnected(kOutput, 0, channels, true);
+  SetChannelsConnected(kOutput, channels, NChannels(kOutput) - channels, false);
+  // The inputs are copied before anything is written: the host may hand the same buffers out.
+  BindHostBuffers(kInput, 0, channels, const_cast<float* const*>(mAudioIn.data()), n, offset);
+  BindHostBuffers(kOutput, 0, channels, mAudioOut.data(), n, offset);
+  if (bypass != GetBypassed()) OnHostBypassChanged(bypass);
+  RenderWithHostBypass(bypass, PluginHandlesBypass(), n, mAudioOut.data(), offset, channels, [] {});
+}
+
+const void* IPlugLV2::ExtensionData(const char* uri) noexcept {
+  static const LV2_State_Interface kState = {
+      [](LV2_Handle instance, LV2_State_Store_Function store, LV2_State_Handle handle,
+         uint32_t flags, const LV2_Feature* const* features) {
+        return static_cast<IPlugLV2*>(instance)->SaveState(store, handle, flags, features);
+      },
+      [](LV2_Handle instance, LV2_State_Retrieve_Function retrieve, LV2_State_Handle handle,
+         uint32_t flags, const LV2_Feature* const* features) {
+        return static_cast<IPlugLV2*>(instance)->RestoreState(retrieve, handle, flags, features);
+      }};
+  static const LV2_Options_Interface kOptions = {
+      [](LV2_Handle instance, LV2_Options_Option* options) {
+        return static_cast<IPlugLV2*>(instance)->GetOptions(options);
+      },
+      [](LV2_Handle instance, const LV2_Options_Option* options) {
+        return static_cast<IPlugLV2*>(instance)->SetOptions(options);
+      }};
+  if (!uri) return nullptr;
+  if (std::strcmp(uri, LV2_STATE__interface) == 0) return &kState;
+  if (std::strcmp(uri, LV2_OPTIONS__interface) == 0) return &kOptions;
+  return nullptr;
+}
+
+LV2_State_Status IPlugLV2::SaveState(LV2_State_Store_Function store, LV2_State_Handle handle,
+                                     uint32_t, const LV2_Feature* const*) noexcept {
+  if (!store || !mURIDs.stateKey || !mURIDs.atomChunk) return LV2_STATE_ERR_NO_FEATURE;
+  try {
+    IStateChunk chunk;
+    if (!WriteState(chunk)) return LV2_STATE_ERR_UNKNOWN;
+    return store(handle, mURIDs.stateKey, chunk.Data(), static_cast<size_t>(chunk.Size()),
+                 mURIDs.atomChunk, LV2_STATE_IS_POD | LV2_STATE_IS_PORTABLE);
+  } catch (...) {
+    return LV2_STATE_ERR_UNKNOWN;
+  }
+}
+
+LV2_State_Status IPlugLV2::RestoreState(LV2_State_Retrieve_Function retrieve,
+                                        LV2_State_Handle handle, uint32_t,
+                                        const LV2_Feature* const*) noexcept {
+  if (!retrieve || !mURIDs.stateKey || !mURIDs.atomChunk) return LV2_STATE_ERR_NO_FEATURE;
+  size_t size = 0;
+  uint32_t type = 0;
+  uint32_t flags = 0;
+  const void* data = retrieve(handle, mURIDs.stateKey, &size, &type, &flags);
+  if (!data) return LV2_STATE_ERR_NO_PROPERTY;
+  // Exactly the image this plug-in saves, or nothing: a foreign or damaged blob must not move
+  // a single parameter.
+  const size_t expected = static_cast<size_t>(NParams()) * sizeof(double);
+  if (type != mURIDs.atomChunk) return LV2_STATE_ERR_BAD_TYPE;
+  if (size != expected) return LV2_STATE_ERR_UNKNOWN;
+  for (size_t offset = 0; offset < size; offset += sizeof(double)) {
+    double value = 0.0;
+    std::memcpy(&value, static_cast<const uint8_t*>(data) + offset, sizeof value);
+    if (!std::isfinite(value)) return LV2_STATE_ERR_UNKNOWN;
+  }
+  try {
+    IStateChunk chunk;
+    chunk.PutBytes(data, static_cast<int32_t>(size));
+    ReadState(chunk, 0);
+    OnStateRestored();
+    // The ports still hold what they held: only a later change of one counts.
+    for (int i = 0; i < NParams(); ++i)
+      if (const float* port = mControls[static_cast<size_t>(i)]; port && std::isfinite(*port))
+        mLastControls[static_cast<size_t>(i)] = *port;
+    return LV2_STATE_SUCCESS;
+  } catch (...) {
+    return LV2_STATE_ERR_UNKNOWN;
+  }
+}
+
+uint32_t IPlugLV2::GetOptions(LV2_Options_Option*) const noexcept {
+  return LV2_OPTIONS_ERR_UNKNOWN;
+}
+
+uint32_t IPlugLV2::SetOptions(const LV2_Options_Option* options) noexcept {
+  // New block lengths take effect with the next activation, which sizes the buffers.
+  ReadOptions(options);
+  return LV2_OPTIONS_SUCCESS;
+}
+
+}  // namespace iplug

@@ -1,0 +1,151 @@
+#pragma once
+
+#include <lv2/core/lv2.h>
+#include <lv2/options/options.h>
+#include <lv2/state/state.h>
+#include <lv2/urid/urid.h>
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "framework/IPlugConfig.h"
+#include "framework/IPlugProcessor.h"
+#include "framework/api/IPlugAPIBase.h"
+
+namespace iplug {
+
+/** One plug-in of an LV2 bundle: a channel configuration of the product ("2-2", "1-1"). */
+struct LV2Variant {
+  std::string uri;
+  std::string name;
+  int channels = 2;  // audio inputs, and as many outputs
+};
+
+/** What a product's LV2 module says about itself beyond its PluginConfig and parameters. */
+struct LV2Description {
+  /** The project the plug-ins belong to: it carries the maker and the release. */
+  std::string project;
+  std::vector<LV2Variant> variants;
+  /** One port symbol per parameter, in parameter order. */
+  std::vector<std::string> paramSymbols;
+  /** The plug-in class, a term of the LV2 core vocabulary ("DistortionPlugin"). */
+  std::string pluginClass = "Plugin";
+  /** Parameters whose change costs more than a step of the others (hosts need not sweep them). */
+  std::vector<int> expensiveParams;
+  /** The state property that holds the parameter image. */
+  std::string stateKey;
+  /** File names inside the bundle. */
+  std::string binary;
+  std::string ttl;
+};
+
+/**
+ * The plug-in object as an LV2 host sees it: the framework's plug-in base and processor behind
+ * the LV2 instance callbacks. Ports, in this order: the audio inputs, the audio outputs, one
+ * control input per parameter, the host's bypass (lv2:enabled), free-wheeling (taken as the
+ * offline notification) and the latency output.
+ *
+ * LV2 gives a plug-in no main thread: parameter values arrive in run(), and the framework's idle
+ * duties (latency reports, the queues towards an editor) run there too, every 20 ms of audio.
+ * What they do is allocation- and lock-free while no editor is open on the instance, and the
+ * bypass delay is reserved at instantiation for latencies up to kMaxLatency.
+ *
+ * Threads: [instantiation] is the host's instantiation class (never concurrent with run());
+ * [audio] is run().
+ */
+class IPlugLV2 : public IPlugAPIBase, public IPlugProcessor {
+ public:
+  static constexpr int32_t kAPIKind = 8;
+  /** Block size assumed when the host announces none. */
+  static constexpr int kDefaultBlockSize = 1024;
+  /** Latencies the bypass delay can follow without allocating. */
+  static constexpr int kMaxLatency = 16384;
+
+  /** Ports after the audio ports and the parameters. */
+  enum EExtraPort { kPortEnabled = 0, kPortFreeWheeling, kPortLatency, kNumExtraPorts };
+
+  explicit IPlugLV2(const PluginConfig& config);
+  ~IPlugLV2() override;
+
+  static uint32_t PortCount(int channels, int params) {
+    return static_cast<uint32_t>(2 * channels + params + kNumExtraPorts);
+  }
+
+  // The LV2 callbacks, through the descriptor. Each catches what it could throw.
+  /** [instantiation] False when the plug-in cannot run (the host then gets no instance). */
+  bool Instantiate(const LV2Variant& variant, double sampleRate,
+                   const LV2_Feature* const* features) noexcept;
+  /** [any, between runs] */
+  void ConnectPort(uint32_t port, void* data) noexcept;
+  /** [instantiation] Resets the processor: everything run() needs is sized here. */
+  void Activate() noexcept;
+  void Deactivate() noexcept {}
+  /** [audio] */
+  void Run(uint32_t frames) noexcept;
+  /** [instantiation] The state and options interfaces (the same for every instance). */
+  static const void* ExtensionData(const char* uri) noexcept;
+
+  // State: the parameter image under the description's state key, as a plain-data chunk.
+  /** [instantiation] */
+  LV2_State_Status SaveState(LV2_State_Store_Function store, LV2_State_Handle handle,
+                             uint32_t flags, const LV2_Feature* const* features) noexcept;
+  /** [instantiation] A malformed image (another type, a wrong size, a non-finite value) is
+   * refused and changes nothing. */
+  LV2_State_Status RestoreState(LV2_State_Retrieve_Function retrieve, LV2_State_Handle handle,
+                                uint32_t flags, const LV2_Feature* const* features) noexcept;
+
+  // Options: the block lengths the host announces.
+  uint32_t GetOptions(LV2_Options_Option* options) const noexcept;
+  uint32_t SetOptions(const LV2_Options_Option* options) noexcept;
+
+  // IPlugProcessor
+  bool EmitMidiMessage(const MidiMessage&) override { return false; }
+  /** [audio or instantiation] In place, within the reserved bypass delay: never allocates. */
+  void ChangeLatency(int samples) override { SetLatencyInPlace(samples); }
+
+  /** The variant this instance was made for; empty before Instantiate. */
+  const LV2Variant& Variant() const { return mVariant; }
+
+ private:
+  struct URIDs {
+    LV2_URID atomChunk = 0;
+    LV2_URID atomInt = 0;
+    LV2_URID nominalBlockLength = 0;
+    LV2_URID maxBlockLength = 0;
+    LV2_URID stateKey = 0;
+  };
+
+  void MapURIDs(const LV2_URID_Map* map);
+  void SizeForTheHost();
+  void ReadOptions(const LV2_Options_Option* options);
+  /** [audio] Values the host changed since the last run, as host changes. */
+  void ReadControlPorts() noexcept;
+  /** [audio] Frames [offset, offset + n) of the host's block; n is at most the capacity. */
+  void RenderPiece(bool bypass, int offset, int n) noexcept;
+
+  LV2Variant mVariant;
+  const LV2_URID_Map* mMap = nullptr;
+  URIDs mURIDs;
+  int mNominalBlock = 0;
+  int mMaxBlock = 0;
+
+  std::vector<const float*> mAudioIn;
+  std::vector<float*> mAudioOut;
+  std::vector<const float*> mControls;
+  std::vector<float> mLastControls;  // what the ports held at the last run; NaN: never read
+  const float* mEnabled = nullptr;
+  const float* mFreeWheeling = nullptr;
+  float* mLatencyOut = nullptr;
+  int64_t mFramesSinceIdle = 0;
+  int64_t mIdleInterval = 1;
+};
+
+/**
+ * Provided by the product's LV2 module. [instantiation] A new plug-in object, not instantiated
+ * yet, or null; and the bundle's description.
+ */
+IPlugLV2* MakePlugLV2();
+const LV2Description& LV2DescriptionOfPlug();
+
+}  // namespace iplug

@@ -1,0 +1,365 @@
+// The LV2 bundle as lilv, a host library nobody here wrote, finds, loads and drives it.
+
+#include <gtest/gtest.h>
+#include <lv2/atom/atom.h>
+
+#include <cmath>
+#include <cstring>
+#include <limits>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "tests/plugin/lv2/LilvHost.h"
+
+using lv2test::Features;
+using lv2test::Instance;
+using lv2test::kMonoURI;
+using lv2test::kStereoURI;
+using lv2test::World;
+
+namespace {
+
+const char* const kSymbols[] = {"threshold", "t_assym", "nonlinearity", "n_assym",
+                                "knee",      "k_assym", "mod_a",        "mod_b",
+                                "gain",      "mix",     "output",       "oversampling"};
+
+std::vector<std::vector<float>> Noise(int channels, int frames, unsigned seed, float level = 0.5f) {
+  std::mt19937 rng(seed);
+  std::uniform_real_distribution<float> dist(-level, level);
+  std::vector<std::vector<float>> signal(static_cast<size_t>(channels),
+                                         std::vector<float>(static_cast<size_t>(frames)));
+  for (auto& c : signal)
+    for (float& s : c) s = dist(rng);
+  return signal;
+}
+
+std::vector<std::vector<float>> Sine(int channels, int frames, double step, float level = 0.5f) {
+  std::vector<std::vector<float>> signal(static_cast<size_t>(channels),
+                                         std::vector<float>(static_cast<size_t>(frames)));
+  for (int c = 0; c < channels; ++c)
+    for (int i = 0; i < frames; ++i)
+      signal[static_cast<size_t>(c)][static_cast<size_t>(i)] =
+          level * static_cast<float>(std::sin(step * i + c));
+  return signal;
+}
+
+/** Runs the whole signal in blocks of `block` frames; returns the output. */
+std::vector<std::vector<float>> RunAll(Instance& instance,
+                                       const std::vector<std::vector<float>>& in, int block) {
+  const int total = static_cast<int>(in.front().size());
+  std::vector<std::vector<float>> out;
+  for (int done = 0; done < total; done += block)
+    instance.Run(in, out, std::min(block, total - done), done);
+  return out;
+}
+
+bool AllFinite(const std::vector<std::vector<float>>& signal) {
+  for (const auto& c : signal)
+    for (const float s : c)
+      if (!std::isfinite(s)) return false;
+  return true;
+}
+
+/** The "every stage active" setting. */
+void SetEveryStage(Instance& instance) {
+  instance.Control("mod_a") = 50.0f;
+  instance.Control("mod_b") = 50.0f;
+  instance.Control("threshold") = -20.0f;
+  instance.Control("nonlinearity") = 1.1f;
+  instance.Control("knee") = 3.0f;
+  instance.Control("gain") = 12.0f;
+}
+
+struct StateBlob {
+  std::vector<uint8_t> bytes;
+  uint32_t key = 0;
+  uint32_t type = 0;
+  uint32_t flags = 0;
+  int stores = 0;
+};
+
+LV2_State_Status Store(LV2_State_Handle handle, uint32_t key, const void* value, size_t size,
+                       uint32_t type, uint32_t flags) {
+  auto* blob = static_cast<StateBlob*>(handle);
+  const auto* bytes = static_cast<const uint8_t*>(value);
+  blob->bytes.assign(bytes, bytes + size);
+  blob->key = key;
+  blob->type = type;
+  blob->flags = flags;
+  ++blob->stores;
+  return LV2_STATE_SUCCESS;
+}
+
+const void* Retrieve(LV2_State_Handle handle, uint32_t key, size_t* size, uint32_t* type,
+                     uint32_t* flags) {
+  auto* blob = static_cast<StateBlob*>(handle);
+  if (key != blob->key) return nullptr;
+  *size = blob->bytes.size();
+  *type = blob->type;
+  *flags = blob->flags;
+  return blob->bytes.data();
+}
+
+StateBlob Save(Instance& instance) {
+  StateBlob blob;
+  const LV2_State_Interface* state = instance.StateInterface();
+  EXPECT_NE(state, nullptr);
+  if (state)
+    EXPECT_EQ(state->save(lilv_instance_get_handle(instance.Get()), Store, &blob,
+                          LV2_STATE_IS_POD | LV2_STATE_IS_PORTABLE, nullptr),
+              LV2_STATE_SUCCESS);
+  return blob;
+}
+
+LV2_State_Status Restore(Instance& instance, StateBlob& blob) {
+  return instance.StateInterface()->restore(lilv_instance_get_handle(instance.Get()), Retrieve,
+                                            &blob, 0, nullptr);
+}
+
+}  // namespace
+
+TEST(LilvBundle, DescribesBothPluginsFromTheParameterTable) {
+  World world;
+  for (const char* uri : {kStereoURI, kMonoURI}) {
+    SCOPED_TRACE(uri);
+    const LilvPlugin* plugin = world.Plugin(uri);
+    ASSERT_NE(plugin, nullptr);
+    const bool stereo = std::string(uri) == kStereoURI;
+    LilvNode* name = lilv_plugin_get_name(plugin);
+    EXPECT_STREQ(lilv_node_as_string(name), stereo ? "Corvane" : "Corvane Mono");
+    lilv_node_free(name);
+    LilvNode* author = lilv_plugin_get_author_name(plugin);
+    ASSERT_NE(author, nullptr);
+    EXPECT_STREQ(lilv_node_as_string(author), "Pellumar");
+    lilv_node_free(author);
+    EXPECT_STREQ(lilv_node_as_uri(lilv_plugin_class_get_uri(lilv_plugin_get_class(plugin))),
+                 LV2_CORE__DistortionPlugin);
+    const int channels = stereo ? 2 : 1;
+    // Audio in and out, twelve parameters, enabled, free-wheeling, latency.
+    ASSERT_EQ(lilv_plugin_get_num_ports(plugin), static_cast<uint32_t>(2 * channels + 12 + 3));
+    for (int i = 0; i < 12; ++i) {
+      LilvNode* symbol = lilv_new_string(world.Get(), kSymbols[i]);
+      const LilvPort* port = lilv_plugin_get_port_by_symbol(plugin, symbol);
+      lilv_node_free(symbol);
+      ASSERT_NE(port, nullptr) << kSymbols[i];
+      EXPECT_EQ(lilv_port_get_index(plugin, port), static_cast<uint32_t>(2 * channels + i));
+    }
+    EXPECT_TRUE(lilv_plugin_has_latency(plugin));
+    EXPECT_EQ(lilv_plugin_get_latency_port_index(plugin), static_cast<uint32_t>(2 * channels + 14));
+    // "Gain": 0 to 60 dB, default 0, in dB; "Oversampling" a toggle.
+    LilvNode *def = nullptr, *min = nullptr, *max = nullptr;
+    LilvNode* gain = lilv_new_string(world.Get(), "gain");
+    lilv_port_get_range(plugin, lilv_plugin_get_port_by_symbol(plugin, gain), &def, &min, &max);
+    lilv_node_free(gain);
+    EXPECT_EQ(lilv_node_as_float(def), 0.0f);
+    EXPECT_EQ(lilv_node_as_float(min), 0.0f);
+    EXPECT_EQ(lilv_node_as_float(max), 60.0f);
+    lilv_node_free(def);
+    lilv_node_free(min);
+    lilv_node_free(max);
+  }
+}
+
+// Every rate a host may run at, with and without the features a host may offer, blocks of every
+// size (growing past what was announced): run() never allocates, locks or sleeps.
+TEST(LilvBundle, RunsAtEveryRateAndBlockSizeWithoutAllocatingLockingOrSleeping) {
+  World world;
+  const int sizes[] = {1, 17, 64, 512, 333, 2048, 8192, 4096, 5000, 1};
+  for (const double rate : {22050.0, 44100.0, 48000.0, 96000.0, 192000.0}) {
+    for (const char* uri : {kStereoURI, kMonoURI}) {
+      for (const Features features : {Features::kNone, Features::kMapAndOptions}) {
+        SCOPED_TRACE(std::to_string(rate) + " " + uri +
+                     (features == Features::kNone ? " no features" : " map+options"));
+        Instance instance(world, uri, rate, features, 256, 1024);
+        ASSERT_TRUE(instance.Valid());
+        SetEveryStage(instance);
+        std::vector<std::vector<float>> out;
+        const auto in = Noise(instance.Channels(), 8192, 3);
+        instance.Watch(true);
+        for (int round = 0; round < 2; ++round) {
+          for (const int frames : sizes) {
+            // A ramp on one parameter, a switch of another: both paths, and their changes.
+            instance.Control("threshold") = -0.5f * static_cast<float>(frames % 80);
+            if (frames == 2048) instance.Control("oversampling") = round == 0 ? 1.0f : 0.0f;
+            instance.Run(in, out, frames);
+            ASSERT_TRUE(AllFinite(out));
+          }
+        }
+        instance.Watch(false);
+        const auto seen = instance.Seen();
+        EXPECT_EQ(seen.allocations, 0);
+        EXPECT_EQ(seen.frees, 0);
+        EXPECT_EQ(seen.locks, 0);
+        EXPECT_EQ(seen.sleeps, 0);
+      }
+    }
+  }
+}
+
+// The latency port follows the oversampling switch, as hosts that compensate need.
+TEST(LilvBundle, TheLatencyPortFollowsTheOversamplingSwitch) {
+  World world;
+  Instance instance(world, kStereoURI, 48000.0);
+  const auto in = Sine(2, 512, 0.05);
+  std::vector<std::vector<float>> out;
+  instance.Run(in, out, 512);
+  EXPECT_EQ(instance.Control("latency"), 0.0f);
+  instance.Control("oversampling") = 1.0f;
+  for (int block = 0; block < 8; ++block) instance.Run(in, out, 512);
+  EXPECT_EQ(instance.Control("latency"), 326.0f);
+  instance.Control("oversampling") = 0.0f;
+  for (int block = 0; block < 8; ++block) instance.Run(in, out, 512);
+  EXPECT_EQ(instance.Control("latency"), 0.0f);
+}
+
+// Bypass through the enabled port: a 10 ms crossfade, then the input delayed by the latency.
+TEST(LilvBundle, TheEnabledPortBypassesWithTheLatencysDelay) {
+  World world;
+  Instance instance(world, kStereoURI, 48000.0);
+  SetEveryStage(instance);
+  instance.Control("oversampling") = 1.0f;
+  constexpr int kTotal = 48000;
+  const auto in = Sine(2, kTotal, 0.02);
+  std::vector<std::vector<float>> out;
+  for (int done = 0; done < 12000; done += 256) instance.Run(in, out, 256, done);
+  ASSERT_EQ(instance.Control("latency"), 326.0f);
+  instance.Control("enabled") = 0.0f;
+  for (int done = 12000; done < kTotal; done += 256)
+    instance.Run(in, out, std::min(256, kTotal - done), done);
+  for (int c = 0; c < 2; ++c)
+    for (int i = 12000 + 480; i < kTotal; ++i)
+      ASSERT_EQ(out[static_cast<size_t>(c)][static_cast<size_t>(i)],
+                in[static_cast<size_t>(c)][static_cast<size_t>(i - 326)])
+          << c << " " << i;
+  // The fade itself: from processed to bypassed, no sample beyond either.
+  for (int i = 12000; i < 12480; ++i) ASSERT_LT(std::fabs(out[0][static_cast<size_t>(i)]), 1.5f);
+}
+
+// A saved state restored into a new instance: the same bytes, and the same sound.
+TEST(LilvBundle, StateRestoresBitExactlyAndSoundsTheSame) {
+  World world;
+  Instance source(world, kStereoURI, 48000.0);
+  SetEveryStage(source);
+  source.Control("nonlinearity") = 1.0731f;
+  source.Control("oversampling") = 1.0f;
+  source.Control("mix") = 70.0f;
+  const auto in = Noise(2, 48000, 9);
+  const auto reference = RunAll(source, in, 512);
+  StateBlob saved = Save(source);
+  ASSERT_EQ(saved.bytes.size(), 96u);
+  EXPECT_EQ(saved.type, world.Urids().Map(LV2_ATOM__Chunk));
+  EXPECT_EQ(saved.flags & (LV2_STATE_IS_POD | LV2_STATE_IS_PORTABLE),
+            static_cast<uint32_t>(LV2_STATE_IS_POD | LV2_STATE_IS_PORTABLE));
+  double nonlinearity = 0.0;
+  std::memcpy(&nonlinearity, saved.bytes.data() + 2 * 8, 8);
+  EXPECT_DOUBLE_EQ(nonlinearity, 1.0731);
+
+  Instance restored(world, kStereoURI, 48000.0);
+  ASSERT_EQ(Restore(restored, saved), LV2_STATE_SUCCESS);
+  EXPECT_EQ(Save(restored).bytes, saved.bytes);
+  // Both started from the same point: the values arrived before their first block.
+  EXPECT_EQ(RunAll(restored, in, 512), reference);
+  EXPECT_EQ(Save(restored).bytes, saved.bytes);  // the ports at their defaults change nothing
+}
+
+// lilv's own state snapshot, through a string, as a host saves a session.
+TEST(LilvBundle, LilvsStateSnapshotRoundTrips) {
+  World world;
+  Instance source(world, kMonoURI, 44100.0);
+  source.Control("gain") = 18.0f;
+  source.Control("k_assym") = -2.5f;
+  std::vector<std::vector<float>> out;
+  source.Run(Noise(1, 64, 1), out, 64);
+  const LilvPlugin* plugin = world.Plugin(kMonoURI);
+  LilvState* state =
+      lilv_state_new_from_instance(plugin, source.Get(), world.Urids().MapFeatureData(), nullptr,
+                                   nullptr, nullptr, nullptr, nullptr, nullptr, 0, nullptr);
+  ASSERT_NE(state, nullptr);
+  char* text = lilv_state_to_string(world.Get(), world.Urids().MapFeatureData(),
+                                    world.Urids().UnmapFeatureData(), state,
+                                    "http://example.org/corvane-session", nullptr);
+  ASSERT_NE(text, nullptr);
+  LilvState* loaded = lilv_state_new_from_string(world.Get(), world.Urids().MapFeatureData(), text);
+  ASSERT_NE(loaded, nullptr);
+  Instance target(world, kMonoURI, 44100.0);
+  lilv_state_restore(loaded, target.Get(), nullptr, nullptr, 0, nullptr);
+  EXPECT_EQ(Save(target).bytes, Save(source).bytes);
+  lilv_free(text);
+  lilv_state_free(loaded);
+  lilv_state_free(state);
+}
+
+// A blob of another type or size, or with a value that is no number, is refused and leaves
+// every parameter as it was.
+TEST(LilvBundle, AMalformedStateIsRefusedAndChangesNothing) {
+  World world;
+  Instance instance(world, kStereoURI, 48000.0);
+  instance.Control("gain") = 6.0f;
+  std::vector<std::vector<float>> out;
+  instance.Run(Noise(2, 64, 2), out, 64);
+  const StateBlob before = Save(instance);
+  ASSERT_EQ(before.bytes.size(), 96u);
+
+  StateBlob wrongType = before;
+  wrongType.type = world.Urids().Map(LV2_ATOM__String);
+  EXPECT_NE(Restore(instance, wrongType), LV2_STATE_SUCCESS);
+  StateBlob shorter = before;
+  shorter.bytes.resize(88);
+  EXPECT_NE(Restore(instance, shorter), LV2_STATE_SUCCESS);
+  StateBlob longer = before;
+  longer.bytes.resize(104, 0);
+  EXPECT_NE(Restore(instance, longer), LV2_STATE_SUCCESS);
+  StateBlob notANumber = before;
+  const double nan = std::numeric_limits<double>::quiet_NaN();
+  std::memcpy(notANumber.bytes.data() + 8 * 3, &nan, 8);
+  std::memset(notANumber.bytes.data(), 0, 8);  // a valid change before the bad one
+  EXPECT_NE(Restore(instance, notANumber), LV2_STATE_SUCCESS);
+  StateBlob missing = before;
+  missing.key = 0;
+  EXPECT_NE(Restore(instance, missing), LV2_STATE_SUCCESS);
+  EXPECT_EQ(Save(instance).bytes, before.bytes);
+}
+
+// Hosts clamp nothing: out-of-range values are taken at the range's ends, non-finite ones are
+// ignored, and the output stays finite.
+TEST(LilvBundle, OutOfRangeAndNonFinitePortValuesAreSafe) {
+  World world;
+  Instance instance(world, kStereoURI, 48000.0);
+  const auto in = Noise(2, 512, 4);
+  std::vector<std::vector<float>> out;
+  instance.Control("gain") = 1e9f;
+  instance.Control("threshold") = -1e9f;
+  instance.Run(in, out, 512);
+  StateBlob state = Save(instance);
+  double gain = 0.0, threshold = 0.0;
+  std::memcpy(&gain, state.bytes.data() + 8 * 8, 8);
+  std::memcpy(&threshold, state.bytes.data(), 8);
+  EXPECT_EQ(gain, 60.0);
+  EXPECT_EQ(threshold, -60.0);
+  for (const float bad :
+       {std::numeric_limits<float>::quiet_NaN(), std::numeric_limits<float>::infinity(),
+        -std::numeric_limits<float>::infinity()}) {
+    for (const char* symbol : kSymbols) instance.Control(symbol) = bad;
+    instance.Control("enabled") = bad;
+    instance.Control("freewheel") = bad;
+    instance.Run(in, out, 512);
+    ASSERT_TRUE(AllFinite(out));
+  }
+  EXPECT_EQ(Save(instance).bytes, state.bytes);
+}
+
+// Free-wheeling (a bounce faster than real time) runs oversampled at the offline quality.
+TEST(LilvBundle, FreeWheelingRendersOversampledAtTheOfflineQuality) {
+  World world;
+  Instance instance(world, kStereoURI, 48000.0);
+  const auto in = Sine(2, 512, 0.05);
+  std::vector<std::vector<float>> out;
+  instance.Run(in, out, 512);
+  instance.Control("freewheel") = 1.0f;
+  for (int block = 0; block < 8; ++block) instance.Run(in, out, 512);
+  EXPECT_EQ(instance.Control("latency"), 549.0f);
+  instance.Control("freewheel") = 0.0f;
+  for (int block = 0; block < 8; ++block) instance.Run(in, out, 512);
+  EXPECT_EQ(instance.Control("latency"), 0.0f);
+}

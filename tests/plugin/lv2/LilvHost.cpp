@@ -1,0 +1,147 @@
+#include "tests/plugin/lv2/LilvHost.h"
+
+#include <lv2/atom/atom.h>
+#include <lv2/core/lv2.h>
+#include <lv2/state/state.h>
+
+#include <algorithm>
+#include <stdexcept>
+
+namespace lv2test {
+
+URIDMap::URIDMap() {
+  mMap.handle = this;
+  mMap.map = [](LV2_URID_Map_Handle handle, const char* uri) {
+    return static_cast<URIDMap*>(handle)->Map(uri);
+  };
+  mUnmap.handle = this;
+  mUnmap.unmap = [](LV2_URID_Unmap_Handle handle, LV2_URID urid) {
+    return static_cast<URIDMap*>(handle)->Unmap(urid);
+  };
+}
+
+LV2_URID URIDMap::Map(const char* uri) {
+  const auto found = mIds.find(uri);
+  if (found != mIds.end()) return found->second;
+  mUris.emplace_back(uri);
+  const auto id = static_cast<LV2_URID>(mUris.size());
+  mIds.emplace(uri, id);
+  return id;
+}
+
+const char* URIDMap::Unmap(LV2_URID urid) const {
+  return urid >= 1 && urid <= mUris.size() ? mUris[urid - 1].c_str() : nullptr;
+}
+
+World::World() : mWorld(lilv_world_new()) {
+  LilvNode* path = lilv_new_string(mWorld, CORVANE_LV2_PATH);
+  lilv_world_set_option(mWorld, LILV_OPTION_LV2_PATH, path);
+  lilv_node_free(path);
+  lilv_world_load_all(mWorld);
+}
+
+World::~World() {
+  lilv_world_free(mWorld);
+}
+
+const LilvPlugin* World::Plugin(const char* uri) const {
+  LilvNode* node = lilv_new_uri(mWorld, uri);
+  const LilvPlugin* plugin = lilv_plugins_get_by_uri(lilv_world_get_all_plugins(mWorld), node);
+  lilv_node_free(node);
+  return plugin;
+}
+
+Instance::Instance(World& world, const char* uri, double rate, Features features, int nominalBlock,
+                   int maxBlock)
+    : mWorld(world), mPlugin(world.Plugin(uri)), mNominal(nominalBlock), mMax(maxBlock) {
+  if (!mPlugin) return;
+  if (features == Features::kMapAndOptions) {
+    URIDMap& urids = world.Urids();
+    const LV2_URID atomInt = urids.Map(LV2_ATOM__Int);
+    mOptions = {{LV2_OPTIONS_INSTANCE, 0, urids.Map(LV2_BUF_SIZE__nominalBlockLength),
+                 sizeof(int32_t), atomInt, &mNominal},
+                {LV2_OPTIONS_INSTANCE, 0, urids.Map(LV2_BUF_SIZE__maxBlockLength), sizeof(int32_t),
+                 atomInt, &mMax},
+                {LV2_OPTIONS_INSTANCE, 0, 0, 0, 0, nullptr}};
+    mMapFeature = {LV2_URID__map, urids.MapFeatureData()};
+    mOptionsFeature = {LV2_OPTIONS__options, mOptions.data()};
+    mFeatures = {&mMapFeature, &mOptionsFeature};
+  }
+  mFeatures.push_back(nullptr);
+  mInstance = lilv_plugin_instantiate(mPlugin, rate, mFeatures.data());
+  if (!mInstance) return;
+
+  LilvWorld* w = world.Get();
+  LilvNode* audio = lilv_new_uri(w, LV2_CORE__AudioPort);
+  LilvNode* control = lilv_new_uri(w, LV2_CORE__ControlPort);
+  LilvNode* input = lilv_new_uri(w, LV2_CORE__InputPort);
+  for (uint32_t i = 0; i < lilv_plugin_get_num_ports(mPlugin); ++i) {
+    const LilvPort* port = lilv_plugin_get_port_by_index(mPlugin, i);
+    const bool isInput = lilv_port_is_a(mPlugin, port, input);
+    if (lilv_port_is_a(mPlugin, port, audio)) {
+      (isInput ? mAudioInPorts : mAudioOutPorts).push_back(i);
+    } else if (lilv_port_is_a(mPlugin, port, control)) {
+      const std::string symbol = lilv_node_as_string(lilv_port_get_symbol(mPlugin, port));
+      LilvNode* value = nullptr;
+      lilv_port_get_range(mPlugin, port, &value, nullptr, nullptr);
+      mControlValues[symbol] = value ? lilv_node_as_float(value) : 0.0f;
+      lilv_node_free(value);
+      mControlPorts[symbol] = i;
+      lilv_instance_connect_port(mInstance, i, &mControlValues[symbol]);
+    }
+  }
+  lilv_node_free(audio);
+  lilv_node_free(control);
+  lilv_node_free(input);
+  mChannels = static_cast<int>(mAudioInPorts.size());
+  mIn.assign(static_cast<size_t>(mChannels), std::vector<float>(16, 0.0f));
+  mOut.assign(static_cast<size_t>(mChannels), std::vector<float>(16, 0.0f));
+  lilv_instance_activate(mInstance);
+}
+
+Instance::~Instance() {
+  if (!mInstance) return;
+  lilv_instance_deactivate(mInstance);
+  lilv_instance_free(mInstance);
+}
+
+const LV2_State_Interface* Instance::StateInterface() const {
+  return static_cast<const LV2_State_Interface*>(
+      lilv_instance_get_extension_data(mInstance, LV2_STATE__interface));
+}
+
+float& Instance::Control(const std::string& symbol) {
+  const auto found = mControlValues.find(symbol);
+  if (found == mControlValues.end()) throw std::out_of_range("no control port " + symbol);
+  return found->second;
+}
+
+void Instance::Run(const std::vector<std::vector<float>>& in, std::vector<std::vector<float>>& out,
+                   int frames, int offset) {
+  out.resize(static_cast<size_t>(mChannels));
+  for (int c = 0; c < mChannels; ++c) {
+    auto& buffer = mIn[static_cast<size_t>(c)];
+    if (buffer.size() < static_cast<size_t>(frames)) buffer.resize(static_cast<size_t>(frames));
+    std::copy_n(in[static_cast<size_t>(c)].begin() + offset, frames, buffer.begin());
+    if (mOut[static_cast<size_t>(c)].size() < static_cast<size_t>(frames))
+      mOut[static_cast<size_t>(c)].resize(static_cast<size_t>(frames));
+    lilv_instance_connect_port(mInstance, mAudioInPorts[static_cast<size_t>(c)], buffer.data());
+    lilv_instance_connect_port(mInstance, mAudioOutPorts[static_cast<size_t>(c)],
+                               mOut[static_cast<size_t>(c)].data());
+  }
+  if (mWatch) {
+    corvane::realtime::ScopedProbe probe;
+    lilv_instance_run(mInstance, static_cast<uint32_t>(frames));
+    mSeen = mSeen + probe.Seen();
+  } else {
+    lilv_instance_run(mInstance, static_cast<uint32_t>(frames));
+  }
+  for (int c = 0; c < mChannels; ++c) {
+    auto& o = out[static_cast<size_t>(c)];
+    if (o.size() < static_cast<size_t>(offset + frames))
+      o.resize(static_cast<size_t>(offset + frames));
+    std::copy_n(mOut[static_cast<size_t>(c)].begin(), frames, o.begin() + offset);
+  }
+}
+
+}  // namespace lv2test

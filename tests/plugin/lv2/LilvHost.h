@@ -1,0 +1,110 @@
+#pragma once
+
+// A small LV2 host on lilv, a host library nobody here wrote, for the bundle's tests: the world
+// with the built bundle, URID mapping, the block-length options, and instances with their
+// ports connected to buffers.
+
+#include <lilv/lilv.h>
+#include <lv2/buf-size/buf-size.h>
+#include <lv2/options/options.h>
+#include <lv2/state/state.h>
+#include <lv2/urid/urid.h>
+
+#include <map>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "host/realtime/RealtimeProbe.h"
+
+namespace lv2test {
+
+inline constexpr const char* kStereoURI = "http://pellumar.com/plugins/corvane#stereo";
+inline constexpr const char* kMonoURI = "http://pellumar.com/plugins/corvane#mono";
+
+/** URIDs as a host hands them out: one per URI, from 1. */
+class URIDMap {
+ public:
+  URIDMap();
+  LV2_URID Map(const char* uri);
+  const char* Unmap(LV2_URID urid) const;
+  LV2_URID_Map* MapFeatureData() { return &mMap; }
+  LV2_URID_Unmap* UnmapFeatureData() { return &mUnmap; }
+
+ private:
+  std::map<std::string, LV2_URID> mIds;
+  std::vector<std::string> mUris;
+  LV2_URID_Map mMap;
+  LV2_URID_Unmap mUnmap;
+};
+
+/** The world, loaded with the built bundle only. */
+class World {
+ public:
+  World();
+  ~World();
+  World(const World&) = delete;
+  World& operator=(const World&) = delete;
+
+  LilvWorld* Get() const { return mWorld; }
+  const LilvPlugin* Plugin(const char* uri) const;
+  URIDMap& Urids() { return mUrids; }
+
+ private:
+  LilvWorld* mWorld = nullptr;
+  URIDMap mUrids;
+};
+
+/** What features the host offers. */
+enum class Features { kNone, kMapAndOptions };
+
+/**
+ * One instance with every port connected: planar float buffers for audio, a float per control
+ * port (set to the port's default). Activated on construction.
+ */
+class Instance {
+ public:
+  Instance(World& world, const char* uri, double rate, Features features = Features::kMapAndOptions,
+           int nominalBlock = 512, int maxBlock = 8192);
+  ~Instance();
+  Instance(const Instance&) = delete;
+  Instance& operator=(const Instance&) = delete;
+
+  bool Valid() const { return mInstance != nullptr; }
+  LilvInstance* Get() const { return mInstance; }
+  int Channels() const { return mChannels; }
+
+  /** A control port's value, by symbol. */
+  float& Control(const std::string& symbol);
+  /** Runs frames of in (channels x frames, planar) into out, in one run() call; the buffers
+   * grow as needed (never inside the call). */
+  void Run(const std::vector<std::vector<float>>& in, std::vector<std::vector<float>>& out,
+           int frames, int offset = 0);
+  /** While on, every run() call (that call alone) is watched by the real-time probe. */
+  void Watch(bool on) { mWatch = on; }
+  corvane::realtime::Violations Seen() const { return mSeen; }
+  /** The plug-in's state interface, or null. */
+  const LV2_State_Interface* StateInterface() const;
+
+ private:
+  bool mWatch = false;
+  corvane::realtime::Violations mSeen;
+  World& mWorld;
+  const LilvPlugin* mPlugin = nullptr;
+  LilvInstance* mInstance = nullptr;
+  int mChannels = 0;
+  std::vector<std::vector<float>> mIn;
+  std::vector<std::vector<float>> mOut;
+  std::vector<uint32_t> mAudioInPorts;
+  std::vector<uint32_t> mAudioOutPorts;
+  std::map<std::string, float> mControlValues;
+  std::map<std::string, uint32_t> mControlPorts;
+  int32_t mNominal = 0;
+  int32_t mMax = 0;
+  std::vector<LV2_Options_Option> mOptions;
+  LV2_Feature mMapFeature{};
+  LV2_Feature mOptionsFeature{};
+  std::vector<const LV2_Feature*> mFeatures;
+};
+
+}  // namespace lv2test
