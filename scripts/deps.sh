@@ -1,23 +1,38 @@
 #!/usr/bin/env bash
-# Installs the Debian packages the build needs, and only those that are missing.
+# Installs the Debian packages the build and its tests need, and only those that are missing.
 set -euo pipefail
 
 packages=(
-  build-essential cmake pkg-config ccache
+  build-essential cmake pkg-config ccache python3
   libsoxr-dev libsndfile1-dev
   libgtest-dev libgmock-dev libbenchmark-dev
+  # The LV2 binding, and the LV2 hosts and validator its tests drive.
+  lv2-dev liblilv-dev lilv-utils sordi lv2file ecasound
+  gstreamer1.0-tools gstreamer1.0-plugins-base gstreamer1.0-plugins-good gstreamer1.0-plugins-bad
 )
+# Without what they recommend: Ardour's headless tools need none of its video or GUI extras.
+lean_packages=(ardour)
 
-missing=()
-for p in "${packages[@]}"; do
-  if ! dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed"; then
-    missing+=("$p")
-  fi
-done
+missing() {
+  local p
+  for p in "$@"; do
+    if ! dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed"; then
+      echo "$p"
+    fi
+  done
+}
 
-if [ ${#missing[@]} -gt 0 ]; then
-  echo "Installing: ${missing[*]}"
+mapfile -t needed < <(missing "${packages[@]}")
+mapfile -t needed_lean < <(missing "${lean_packages[@]}")
+if [ ${#needed[@]} -gt 0 ] || [ ${#needed_lean[@]} -gt 0 ]; then
+  echo "Installing: ${needed[*]} ${needed_lean[*]}"
   if [ "$(id -u)" -ne 0 ]; then SUDO=sudo; else SUDO=; fi
   $SUDO apt-get update -qq
-  DEBIAN_FRONTEND=noninteractive $SUDO apt-get install -y -qq "${missing[@]}"
+  if [ ${#needed[@]} -gt 0 ]; then
+    DEBIAN_FRONTEND=noninteractive $SUDO apt-get install -y -qq "${needed[@]}"
+  fi
+  if [ ${#needed_lean[@]} -gt 0 ]; then
+    DEBIAN_FRONTEND=noninteractive $SUDO apt-get install -y -qq --no-install-recommends \
+      "${needed_lean[@]}"
+  fi
 fi

@@ -241,6 +241,9 @@ LV2_State_Status IPlugLV2::SaveState(LV2_State_Store_Function store, LV2_State_H
                                      uint32_t, const LV2_Feature* const*) noexcept {
   if (!store || !mURIDs.stateKey || !mURIDs.atomChunk) return LV2_STATE_ERR_NO_FEATURE;
   try {
+    // Values the host has put on the ports since the last run are the session's values: a host
+    // may save before it has run the plug-in at all.
+    ReadControlPorts();
     IStateChunk chunk;
     if (!WriteState(chunk)) return LV2_STATE_ERR_UNKNOWN;
     return store(handle, mURIDs.stateKey, chunk.Data(), static_cast<size_t>(chunk.Size()),

@@ -263,6 +263,22 @@ TEST(LilvBundle, StateRestoresBitExactlyAndSoundsTheSame) {
   EXPECT_EQ(Save(restored).bytes, saved.bytes);  // the ports at their defaults change nothing
 }
 
+// A host may save a session before it has run the plug-in once: the state must hold the values
+// the host has put on the ports, not the defaults.
+TEST(LilvBundle, AStateSavedBeforeTheFirstRunHoldsThePortValues) {
+  World world;
+  Instance instance(world, kStereoURI, 48000.0);
+  instance.Control("gain") = 18.0f;
+  instance.Control("nonlinearity") = 1.0731f;
+  const StateBlob saved = Save(instance);
+  ASSERT_EQ(saved.bytes.size(), 96u);
+  double gain = 0.0, nonlinearity = 0.0;
+  std::memcpy(&gain, saved.bytes.data() + 8 * 8, 8);
+  std::memcpy(&nonlinearity, saved.bytes.data() + 2 * 8, 8);
+  EXPECT_EQ(gain, 18.0);
+  EXPECT_EQ(nonlinearity, 1.0731);
+}
+
 // lilv's own state snapshot, through a string, as a host saves a session.
 TEST(LilvBundle, LilvsStateSnapshotRoundTrips) {
   World world;

@@ -4,6 +4,8 @@
 #include <lv2/core/lv2.h>
 #include <lv2/state/state.h>
 
+#include <dlfcn.h>
+
 #include <algorithm>
 #include <stdexcept>
 
@@ -34,6 +36,11 @@ const char* URIDMap::Unmap(LV2_URID urid) const {
 }
 
 World::World() : mWorld(lilv_world_new()) {
+  // The module's libsoxr pulls in libgomp, which allocates when it is loaded and never frees
+  // it: unloaded with the module, that would show as a leak of the module's. A host process
+  // keeps such libraries loaded; so does this one.
+  static void* const kKeepLoaded = ::dlopen("libsoxr.so.0", RTLD_NOW | RTLD_NODELETE);
+  (void)kKeepLoaded;
   LilvNode* path = lilv_new_string(mWorld, CORVANE_LV2_PATH);
   lilv_world_set_option(mWorld, LILV_OPTION_LV2_PATH, path);
   lilv_node_free(path);
