@@ -295,8 +295,10 @@ bool Resampler::PreRoll() {
     }
     probe.steps = fed - start;
     KeepLagProbe(mConfiguration, probe);
-  } else if (!FeedSilence(zeros.data(), probe.steps, fed)) {
-    return false;
+  } else {
+    const auto size = static_cast<int64_t>(zeros.size());
+    for (int64_t left = probe.steps; left > 0; left -= size)
+      if (!FeedSilence(zeros.data(), std::min(left, size), fed)) return false;
   }
   const int64_t maxLag = probe.maxLag;
   const int64_t maxLead = probe.maxLead;
