@@ -15,6 +15,25 @@ IControl::IControl(const IBox& bounds, int paramIdx, IActionFunction actionFunc)
   mVals.push_back(ControlValue{paramIdx, 0.0});
 }
 
+void IControl::OnMouseDown(float x, float y, const IPointerMods& mod) {
+  if (mod.R) PromptForValue(ValueSlotAt(x, y));
+}
+
+void IControl::OnMouseDoubleClick(float x, float y, const IPointerMods& mod) {
+  PromptForValue(ValueSlotAt(x, y));
+}
+
+void IControl::PromptForValue(int valIdx) {
+  if (valIdx < 0 || valIdx >= NVals() || mPromptDisabled || !mGraphics) return;
+  const IParam* param = GetParam(valIdx);
+  if (!param) return;
+  const IBox bounds = param->ValueTextCount() > 0 ? mRECT
+                                                  : IBox(mRECT.MW() - 20.f, mRECT.MH() - 8.f,
+                                                         mRECT.MW() + 20.f, mRECT.MH() + 8.f);
+  mGraphics->PromptForValue(this, bounds, valIdx);
+  SetDirty(false);
+}
+
 void IControl::OnMouseOver(float x, float y, const IPointerMods& mod) {
   if (mMouseIsOver) return;
   mMouseIsOver = true;
@@ -151,6 +170,9 @@ bool IControl::IsDirty() {
 
 void IControl::ValueFromPointer(float x, float y, EDirection direction, const IBox& bounds,
                                 int valIdx, double lo, double hi) {
+  // Bounds without extent (or a position that is no number) give no value at all.
+  const bool sized = direction == EDirection::Horizontal ? bounds.W() > 0.f : bounds.H() > 0.f;
+  if (!sized || !std::isfinite(x) || !std::isfinite(y)) return;
   x = std::clamp(x, bounds.L, bounds.R);
   y = std::clamp(y, bounds.T, bounds.B);
 

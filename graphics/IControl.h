@@ -44,10 +44,11 @@ class IControl {
   IControl(const IControl&) = delete;
   IControl& operator=(const IControl&) = delete;
 
-  // Events. Pointer presses and double clicks open value prompts, which come with input
-  // dispatch; the handlers below have no prompt to open.
+  // Events. A right press and a double click prompt for the value under the pointer.
+  virtual void OnMouseDown(float x, float y, const IPointerMods& mod);
   virtual void OnMouseUp(float x, float y, const IPointerMods& mod) {}
   virtual void OnMouseDrag(float x, float y, float dX, float dY, const IPointerMods& mod) {}
+  virtual void OnMouseDoubleClick(float x, float y, const IPointerMods& mod);
   virtual void OnMouseWheel(float x, float y, const IPointerMods& mod, float d) {}
   virtual bool OnKeyDown(float x, float y, const IKeyEvent& key) { return false; }
   virtual bool OnKeyUp(float x, float y, const IKeyEvent& key) { return false; }
@@ -120,6 +121,12 @@ class IControl {
   virtual void ValueFromPointer(float x, float y, EDirection direction, const IBox& bounds,
                                 int valIdx = kNoValIdx, double lo = 0.0, double hi = 1.0);
   virtual void OnAnimationEnd();
+
+  /**
+   * Asks the graphics context for a value menu or a text field for the slot. Nothing for an
+   * unlinked slot or while prompts are disabled (the default).
+   */
+  void PromptForValue(int valIdx = 0);
 
   // Value slots.
   int NVals() const { return static_cast<int>(mVals.size()); }

@@ -150,4 +150,22 @@ std::string IFontTableInfo::ReadName(uint16_t nameID) const {
 IFontBlob::IFontBlob(std::vector<uint8_t> bytes, int faceIdx)
     : mBytes(std::move(bytes)), mInfo(mBytes.data(), mBytes.size(), faceIdx), mFaceIdx(faceIdx) {}
 
+MemoryFont::MemoryFont(const void* data, int size) {
+  if (data && size > 0) {
+    const auto* bytes = static_cast<const uint8_t*>(data);
+    mBytes.assign(bytes, bytes + size);
+  }
+}
+
+IFontBlob MemoryFont::GetFontBlob() const {
+  if (!IsUsable()) return IFontBlob();
+  return IFontBlob(mBytes, 0);
+}
+
+bool MemoryFont::IsUsable() const {
+  if (mBytes.empty()) return false;
+  const IFontTableInfo info(mBytes.data(), static_cast<int>(mBytes.size()), 0);
+  return info.IsValid();
+}
+
 }  // namespace iplug::igraphics

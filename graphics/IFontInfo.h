@@ -94,4 +94,17 @@ class PlatformFont {
   virtual IFontBlob GetFontBlob() const { return IFontBlob(); }
 };
 
+/** A font loaded from bytes (a file's or a resource's), which it keeps. */
+class MemoryFont : public PlatformFont {
+ public:
+  MemoryFont(const void* data, int size);
+
+  /** The bytes as face 0; empty when they are not a usable font. */
+  IFontBlob GetFontBlob() const override;
+  bool IsUsable() const;
+
+ private:
+  std::vector<uint8_t> mBytes;
+};
+
 }  // namespace iplug::igraphics

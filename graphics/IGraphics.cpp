@@ -1,33 +1,17 @@
 #include "graphics/IGraphics.h"
 
 #include <algorithm>
+#include <cmath>
 #include <mutex>
 
 #include "framework/IPlugUtilities.h"
 #include "graphics/IControl.h"
 #include "graphics/IGEditorDelegate.h"
+#include "graphics/IGraphicsCache.h"
 
 namespace iplug::igraphics {
 
 namespace {
-
-// Several plug-in instances can have editors open at once, each on its own window thread. The
-// decoded bitmaps and SVG documents are shared by all of them and live while any context does.
-// Loading nests cache operations, so the locks are re-entrant.
-struct SharedCache {
-  std::recursive_mutex mutex;
-  int liveContexts = 0;
-};
-
-SharedCache& BitmapCache() {
-  static SharedCache cache;
-  return cache;
-}
-
-SharedCache& SvgCache() {
-  static SharedCache cache;
-  return cache;
-}
 
 // Lets a one-unit outline on a control's edge, or slightly overhanging text, be repainted with
 // the control.
@@ -38,15 +22,21 @@ constexpr float kDirtyPadding = 0.75f;
 IGraphics::IGraphics(IGEditorDelegate& delegate, int width, int height, int fps, float drawScale)
     : mWidth(width), mHeight(height), mFPS(fps), mDrawScale(drawScale), mDelegate(delegate) {
   // Always bitmap cache first, then SVG cache, as every other user of both does.
-  std::lock_guard bitmapLock(BitmapCache().mutex);
-  std::lock_guard svgLock(SvgCache().mutex);
-  ++BitmapCache().liveContexts;
-  ++SvgCache().liveContexts;
+  std::lock_guard bitmapLock(SharedBitmapCache().Mutex());
+  std::lock_guard svgLock(SharedSvgCache().Mutex());
+  SharedBitmapCache().Attach();
+  SharedSvgCache().Attach();
 }
 
 IGraphics::~IGraphics() {
   // The backend and platform parts are destroyed already, so nothing here may call a virtual
-  // operation: the controls go without the pointer release that ClearControls does.
+  // operation: the controls go without the pointer release that ClearControls does. A gesture
+  // still open must end for the host all the same.
+  for (const auto& [touchID, control] : mGestures)
+    for (int v = 0; v < control->NVals(); ++v)
+      if (control->GetParamIdx(v) > kNoParameter)
+        mDelegate.EndEditFromEditor(control->GetParamIdx(v));
+  mGestures.clear();
   mCapturedMap.clear();
   mMouseOver = nullptr;
   mInTextEntry = nullptr;
@@ -56,44 +46,21 @@ IGraphics::~IGraphics() {
   while (!mLayers.empty()) mLayers.pop();
   mTransformStates.clear();
 
-  std::lock_guard bitmapLock(BitmapCache().mutex);
-  std::lock_guard svgLock(SvgCache().mutex);
-  --BitmapCache().liveContexts;
-  --SvgCache().liveContexts;
+  // The last context empties both caches.
+  std::lock_guard bitmapLock(SharedBitmapCache().Mutex());
+  std::lock_guard svgLock(SharedSvgCache().Mutex());
+  SharedBitmapCache().Detach();
+  SharedSvgCache().Detach();
 }
 
 int IGraphics::LiveContextCount() {
-  std::lock_guard lock(BitmapCache().mutex);
-  return BitmapCache().liveContexts;
+  return SharedBitmapCache().LiveContexts();
 }
 
 void IGraphics::SetHostParameterHighlight(int paramIdx, bool isHighlighted, int color) {
   const IArgb& highlight = HostHighlightColor(color);
   EachControlOfParam(
       paramIdx, [&](IControl& control) { control.SetHostHighlight(isHighlighted, highlight); });
-}
-
-void IGraphics::FillRect(const IArgb& color, const IBox& bounds, const IBlendSpec* blend) {
-  ClearPath();
-  PathRect(bounds);
-  FillPath(IPaint(color), IFillStyle(), blend);
-}
-
-void IGraphics::FillCircle(const IArgb& color, float cx, float cy, float r,
-                           const IBlendSpec* blend) {
-  ClearPath();
-  PathCircle(cx, cy, r);
-  FillPath(IPaint(color), IFillStyle(), blend);
-}
-
-float IGraphics::MeasureText(const ITextStyle& style, const char* str, IBox& bounds) const {
-  if (!str || !*str) return 0.f;
-  return MeasureTextImpl(style, str, bounds);
-}
-
-void IGraphics::DrawTextLines(const ITextStyle& style, const char* str, const IBox& bounds,
-                              const IBlendSpec* blend) {
-  DrawTextImpl(style, "Unsupported", bounds, blend);
 }
 
 void IGraphics::AddGestureKind(int kind) {
@@ -227,57 +194,6 @@ void IGraphics::DrawControl(IControl* control, const IBox& region, float scale) 
   FinishRegion(clip);
 }
 
-void IGraphics::DrawText(const ITextStyle& style, const char* str, const IBox& bounds,
-                         const IBlendSpec* blend) {
-  if (str && *str) DrawTextImpl(style, str, bounds, blend);
-}
-
-void IGraphics::PathRect(const IBox& bounds) {
-  MoveTo(bounds.L, bounds.T);
-  LineTo(bounds.R, bounds.T);
-  LineTo(bounds.R, bounds.B);
-  LineTo(bounds.L, bounds.B);
-  ClosePath();
-}
-
-void IGraphics::PathCircle(float cx, float cy, float r) {
-  MoveTo(cx, cy - r);
-  AddArc(cx, cy, r, 0.f, 360.f);
-  ClosePath();
-}
-
-void IGraphics::PathTransformSave() {
-  mTransformStates.push_back(mTransform);
-}
-
-void IGraphics::PathTransformRestore() {
-  if (mTransformStates.empty()) return;
-  mTransform = mTransformStates.back();
-  mTransformStates.pop_back();
-  SetPathTransform(mTransform);
-}
-
-void IGraphics::PathTransformReset(bool clearSaved) {
-  if (clearSaved) mTransformStates.clear();
-  mTransform = ITransform2D();
-  SetPathTransform(mTransform);
-}
-
-void IGraphics::PathTransformTranslate(float x, float y) {
-  mTransform.Translate(x, y);
-  SetPathTransform(mTransform);
-}
-
-void IGraphics::PathTransformScale(float sx, float sy) {
-  mTransform.Scale(sx, sy);
-  SetPathTransform(mTransform);
-}
-
-void IGraphics::PathTransformRotate(float degrees) {
-  mTransform.Rotate(degrees);
-  SetPathTransform(mTransform);
-}
-
 void IGraphics::RequestWindowResize(bool needsPlatformResize) {
   const float windowScale = WindowScale();
   const int w = static_cast<int>(windowScale * static_cast<int>(mWidth * mDrawScale));
@@ -288,6 +204,7 @@ void IGraphics::RequestWindowResize(bool needsPlatformResize) {
 
 void IGraphics::Resize(int width, int height, float scale, bool needsPlatformResize) {
   mDelegate.ClampEditorSize(width, height);
+  if (!std::isfinite(scale)) scale = mDrawScale;
   scale = std::clamp(scale, mMinScale, mMaxScale);
   if (width == mWidth && height == mHeight && scale == mDrawScale) return;
 
@@ -332,66 +249,6 @@ void IGraphics::SetScaleConstraints(float lo, float hi) {
 void IGraphics::EnableTooltips(bool enable) {
   mEnableTooltips = enable;
   if (enable) mEnableMouseOver = true;
-}
-
-IControl* IGraphics::ControlAtPoint(float x, float y, bool capture, bool mouseOver,
-                                    int64_t touchID) {
-  if (!mCapturedMap.empty()) {
-    const auto it = mCapturedMap.find(touchID);
-    if (it != mCapturedMap.end()) return it->second;
-  }
-
-  IControl* found = nullptr;
-  int foundIdx = -1;
-  if (!mouseOver || mEnableMouseOver) {
-    // The background never becomes the mouse-over control.
-    const int last = mouseOver ? 1 : 0;
-    for (int i = NControls() - 1; i >= last; --i) {
-      IControl* control = GetControl(i);
-      if (control->IsHidden() || control->GetIgnoreMouse()) continue;
-      const bool allowed =
-          !control->IsDisabled() ||
-          (mouseOver ? control->GetMouseOverWhenDisabled() : control->GetMouseEventsWhenDisabled());
-      if (allowed && control->HitTest(x, y)) {
-        found = control;
-        foundIdx = i;
-        break;
-      }
-    }
-  }
-
-  if (capture && found) {
-    if (mEnableMultiTouch && !found->GetWantsMultiTouch() && IsControlCaptured(found))
-      return nullptr;
-    mCapturedMap[touchID] = found;
-  }
-  if (mouseOver) mMouseOverIdx = foundIdx;
-  return found;
-}
-
-void IGraphics::ReleaseMouseCapture() {
-  mCapturedMap.clear();
-  if (mCursorHidden) HidePointer(false, true);
-}
-
-bool IGraphics::IsControlCaptured(const IControl* control) const {
-  for (const auto& [touchID, captured] : mCapturedMap)
-    if (captured == control) return true;
-  return false;
-}
-
-bool IGraphics::OnKeyDown(float x, float y, const IKeyEvent& key) {
-  TraceHook("IGraphics::OnKeyDown", __LINE__, "x:%0.2f, y:%0.2f, key:%s", x, y, key.utf8);
-  IControl* control = ControlAtPoint(x, y);
-  if (control && control != GetControl(0) && control->OnKeyDown(x, y, key)) return true;
-  return mKeyHandlerFunc ? mKeyHandlerFunc(key, false) : false;
-}
-
-bool IGraphics::OnKeyUp(float x, float y, const IKeyEvent& key) {
-  TraceHook("IGraphics::OnKeyUp", __LINE__, "x:%0.2f, y:%0.2f, key:%s", x, y, key.utf8);
-  IControl* control = ControlAtPoint(x, y);
-  if (control && control != GetControl(0) && control->OnKeyUp(x, y, key)) return true;
-  return mKeyHandlerFunc ? mKeyHandlerFunc(key, true) : false;
 }
 
 }  // namespace iplug::igraphics

@@ -44,12 +44,70 @@ class IGraphics : public IPlugAAXView_Interface {
   virtual void OnSurfaceDestroyed() = 0;
   /** Presents the frame. */
   virtual void EndFrame() = 0;
+  /** Fits the document into bounds, keeping its aspect; colours, when given, replace the
+   * document's own fills and strokes. */
+  virtual void DrawSvgDocument(const ISvgDocument& svg, const IBox& bounds,
+                               const IBlendSpec* blend = nullptr,
+                               const IArgb* strokeColor = nullptr,
+                               const IArgb* fillColor = nullptr);
+  virtual void DrawSvgDocumentRotated(const ISvgDocument& svg, float cx, float cy, float w, float h,
+                                      float angle, const IBlendSpec* blend = nullptr);
   /** Draws the part of the bitmap that starts at (srcX, srcY), in graphics units, into dest. */
   virtual void DrawBitmap(const IBitmapHandle& bitmap, const IBox& dest, int srcX, int srcY,
                           const IBlendSpec* blend = nullptr) = 0;
+  /** The whole bitmap stretched to bounds. */
+  virtual void DrawBitmapFitted(const IBitmapHandle& bitmap, const IBox& bounds,
+                                const IBlendSpec* blend = nullptr);
+  virtual void DrawBitmapRotated(const IBitmapHandle& bitmap, float cx, float cy, float angle,
+                                 const IBlendSpec* blend = nullptr);
+  virtual void DrawPoint(const IArgb& color, float x, float y, const IBlendSpec* blend = nullptr);
+  virtual void DrawLine(const IArgb& color, float x1, float y1, float x2, float y2,
+                        const IBlendSpec* blend = nullptr, float thickness = 1.f);
+  virtual void DrawDottedLine(const IArgb& color, float x1, float y1, float x2, float y2,
+                              const IBlendSpec* blend = nullptr, float thickness = 1.f,
+                              float dashLen = 2.f);
+  virtual void DrawTriangle(const IArgb& color, float x1, float y1, float x2, float y2, float x3,
+                            float y3, const IBlendSpec* blend = nullptr, float thickness = 1.f);
+  virtual void DrawRect(const IArgb& color, const IBox& bounds, const IBlendSpec* blend = nullptr,
+                        float thickness = 1.f);
+  virtual void DrawRoundedRectEach(const IArgb& color, const IBox& bounds, float cRTL, float cRTR,
+                                   float cRBL, float cRBR, const IBlendSpec* blend = nullptr,
+                                   float thickness = 1.f);
+  virtual void DrawRoundedRect(const IArgb& color, const IBox& bounds, float cornerRadius = 5.f,
+                               const IBlendSpec* blend = nullptr, float thickness = 1.f);
+  /** Angles in degrees, 0 at twelve o'clock, increasing clockwise. */
+  virtual void DrawArc(const IArgb& color, float cx, float cy, float r, float a1, float a2,
+                       const IBlendSpec* blend = nullptr, float thickness = 1.f);
+  virtual void DrawCircle(const IArgb& color, float cx, float cy, float r,
+                          const IBlendSpec* blend = nullptr, float thickness = 1.f);
+  virtual void DrawEllipseRotated(const IArgb& color, float x, float y, float r1, float r2,
+                                  float angle, const IBlendSpec* blend = nullptr,
+                                  float thickness = 1.f);
+  virtual void DrawEllipse(const IArgb& color, const IBox& bounds,
+                           const IBlendSpec* blend = nullptr, float thickness = 1.f);
+  virtual void DrawPolygon(const IArgb& color, const float* x, const float* y, int npoints,
+                           const IBlendSpec* blend = nullptr, float thickness = 1.f);
+  virtual void DrawDashedRect(const IArgb& color, const IBox& bounds,
+                              const IBlendSpec* blend = nullptr, float thickness = 1.f,
+                              float dashLen = 2.f);
+  virtual void FillTriangle(const IArgb& color, float x1, float y1, float x2, float y2, float x3,
+                            float y3, const IBlendSpec* blend = nullptr);
   virtual void FillRect(const IArgb& color, const IBox& bounds, const IBlendSpec* blend = nullptr);
+  virtual void FillRoundedRectEach(const IArgb& color, const IBox& bounds, float cRTL, float cRTR,
+                                   float cRBL, float cRBR, const IBlendSpec* blend = nullptr);
+  virtual void FillRoundedRect(const IArgb& color, const IBox& bounds, float cornerRadius = 5.f,
+                               const IBlendSpec* blend = nullptr);
   virtual void FillCircle(const IArgb& color, float cx, float cy, float r,
                           const IBlendSpec* blend = nullptr);
+  virtual void FillEllipseRotated(const IArgb& color, float x, float y, float r1, float r2,
+                                  float angle, const IBlendSpec* blend = nullptr);
+  virtual void FillEllipse(const IArgb& color, const IBox& bounds,
+                           const IBlendSpec* blend = nullptr);
+  /** A pie slice. */
+  virtual void FillArc(const IArgb& color, float cx, float cy, float r, float a1, float a2,
+                       const IBlendSpec* blend = nullptr);
+  virtual void FillPolygon(const IArgb& color, const float* x, const float* y, int npoints,
+                           const IBlendSpec* blend = nullptr);
   /** The width of the string in the style; bounds receives the text's rectangle. */
   virtual float MeasureText(const ITextStyle& style, const char* str, IBox& bounds) const;
   /** Multi-line text is the backend's; without it the placeholder "Unsupported" is drawn. */
@@ -58,10 +116,29 @@ class IGraphics : public IPlugAAXView_Interface {
   virtual IArgb GetPoint(int x, int y) = 0;
   virtual void* GetNativeCanvas() const = 0;
   virtual const char* DrawingBackendName() const = 0;
-  /** ext: the file extension without its dot. */
-  virtual bool SupportsImageType(const char* ext) const = 0;
+  /** A copy of the bitmap at another scale, made through a layer and kept in the cache. */
+  virtual IBitmapHandle RescaleBitmap(const IBitmapHandle& bitmap, const char* name,
+                                      int targetScale);
+  virtual void AddBitmapToCache(const IBitmapHandle& bitmap, const char* cacheName);
+  virtual void RemoveBitmapFromCache(const IBitmapHandle& bitmap);
+  /** name: a file or resource name, or just its extension. */
+  virtual bool SupportsImageType(const char* name) const = 0;
   virtual void DrawQuickShadow(const IBox& inner, const IBox& outer, float offset, float roundness,
                                float blur, const IBlendSpec* blend = nullptr) {}
+  /** Lines every gridW units across and every gridH units down, no outline. */
+  virtual void DrawGrid(const IArgb& color, const IBox& bounds, float gridW, float gridH,
+                        const IBlendSpec* blend = nullptr, float thickness = 1.f);
+  /**
+   * A polyline of n values in 0..1 from the bottom of bounds; xs (0..1 across) is optional, and
+   * with a fill colour the area under the line is filled first.
+   */
+  virtual void DrawPlot(const IArgb& color, const IBox& bounds, const float* ys, int n,
+                        const float* xs = nullptr, const IBlendSpec* blend = nullptr,
+                        float thickness = 1.f, const IArgb* fillColor = nullptr);
+  virtual bool LoadFont(const char* fontID, const void* data, int size);
+  virtual bool LoadFont(const char* fontID, const char* fileOrResourceName);
+  /** Replaces the layer's content by its blurred shadow (and the content over it). */
+  virtual void ApplyShadowToLayer(IOffscreenLayer& layer, const IDropShadowSpec& shadow);
   /** Copies a layer's pixels, 4 bytes each. */
   virtual void ReadLayerPixels(IOffscreenLayer& layer, std::vector<uint8_t>& data) = 0;
   virtual void CompositeShadowMask(IOffscreenLayer& layer, const std::vector<uint8_t>& mask,
@@ -128,6 +205,15 @@ class IGraphics : public IPlugAAXView_Interface {
                                                        const char* fileOrResourceName) = 0;
   /** The platform keeps the font for the rest of the process. */
   virtual void CacheNativeFont(const char* fontID, std::unique_ptr<PlatformFont> font) = 0;
+  /**
+   * Where a resource of a type ("png", "ttf", "svg") is: found receives the resolved name.
+   * Module resources are named by their upper-cased file name between double quotes.
+   */
+  virtual EResourceLocation ResolveResource(const char* name, const char* type,
+                                            std::string& found) const = 0;
+  /** A module resource's bytes (resolved name and type), or null with size 0 when missing. */
+  virtual const uint8_t* ModuleResourceBytes(const char* found, const char* type,
+                                             int& size) const = 0;
   virtual const char* BundleIdentifier() const { return ""; }
   virtual const char* AppGroupIdentifier() const { return ""; }
   virtual void BeforePaint() {}
@@ -145,6 +231,17 @@ class IGraphics : public IPlugAAXView_Interface {
   virtual void ResizeNativeWindow(bool parentHasResized) = 0;
   /** The drawing surface must follow the new size or scale. */
   virtual void OnSurfaceResize() = 0;
+  virtual IBitmapHandle LoadBitmap(const char* name, const void* data, int size, int nStates = 1,
+                                   bool framesAreHorizontal = false, int targetScale = 0);
+  /** targetScale 0: the one for the current total scale. */
+  virtual IBitmapHandle LoadBitmap(const char* name, int nStates = 1,
+                                   bool framesAreHorizontal = false, int targetScale = 0);
+  virtual ISvgDocument LoadSvgDocument(const char* name, const void* data, int size,
+                                       const char* units = "px", float dpi = 72.f);
+  virtual ISvgDocument LoadSvgDocument(const char* fileOrResourceName, const char* units = "px",
+                                       float dpi = 72.f);
+  /** Empty when the resource is missing or unreadable. */
+  virtual std::vector<uint8_t> LoadRawResource(const char* name, const char* type);
   virtual void AddGestureKind(int kind);
   virtual std::unique_ptr<APIBitmap> DecodeBitmap(const char* name, const void* data, int size,
                                                   int scale) = 0;
@@ -161,6 +258,13 @@ class IGraphics : public IPlugAAXView_Interface {
   virtual float MeasureTextImpl(const ITextStyle& style, const char* str, IBox& bounds) const = 0;
   virtual void DrawTextImpl(const ITextStyle& style, const char* str, const IBox& bounds,
                             const IBlendSpec* blend) = 0;
+  /** Parses an SVG document (text of size bytes, not necessarily NUL-terminated); null when it
+   * is not one. Sizes are reported in units ("px", "pt", "pc", "mm", "cm", "in") at dpi. */
+  virtual std::unique_ptr<SvgImage> ParseSvgDocument(const char* text, int size, const char* units,
+                                                     float dpi) = 0;
+  /** Draws the document with its top left at the origin of the current transform. */
+  virtual void DrawSvgImage(const SvgImage& svg, const IBlendSpec* blend, const IArgb* strokeColor,
+                            const IArgb* fillColor) = 0;
   /** Device pixels per graphics unit. */
   virtual float BackingScale() const { return mDrawScale * mScreenScale; }
 
@@ -198,8 +302,27 @@ class IGraphics : public IPlugAAXView_Interface {
 
   void DrawText(const ITextStyle& style, const char* str, const IBox& bounds,
                 const IBlendSpec* blend = nullptr);
+  /** Frame k (1..N) of a film strip into bounds. */
+  void DrawBitmapFrame(const IBitmapHandle& bitmap, const IBox& bounds, int frame,
+                       const IBlendSpec* blend = nullptr);
   void PathRect(const IBox& bounds);
+  /** Radii top-left, top-right, bottom-left, bottom-right; all <= 0 gives the rectangle. */
+  void PathRoundRect(const IBox& bounds, float ctl, float ctr, float cbl, float cbr);
+  void PathRoundRect(const IBox& bounds, float r) { PathRoundRect(bounds, r, r, r, r); }
   void PathCircle(float cx, float cy, float r);
+  /** Nothing for a radius <= 0. */
+  void PathEllipse(float x, float y, float r1, float r2, float angle = 0.f);
+  void PathEllipse(const IBox& bounds);
+  void PathConvexPolygon(const float* x, const float* y, int npoints);
+  void PathTriangle(float x1, float y1, float x2, float y2, float x3, float y3);
+  /** Clips to r within the control's region (or the top layer); an empty r clips to all of it. */
+  void PathClipRegion(const IBox& r = IBox());
+  /**
+   * For rotated text: the offsets (tx, ty) that align the bounding box of the measured text
+   * rectangle, rotated by the style's angle about the origin, in bounds. Nothing for angle 0.
+   */
+  void CalculateTextRotation(const ITextStyle& style, const IBox& bounds, IBox& rect, double& tx,
+                             double& ty) const;
   void PathTransformSave();
   /** Pops the last saved transform; nothing when none is saved. */
   void PathTransformRestore();
@@ -211,6 +334,20 @@ class IGraphics : public IPlugAAXView_Interface {
   int NSavedTransforms() const { return static_cast<int>(mTransformStates.size()); }
   /** The region of the control being drawn. */
   const IBox& GetClipRECT() const { return mClipRECT; }
+
+  // ---- Resources and layers ----
+
+  /** The bitmap reloaded for the current total scale. */
+  IBitmapHandle BitmapAtScale(const IBitmapHandle& bitmap);
+  /** Drawing goes into a new offscreen layer over r until PopLayer. */
+  void PushLayer(IControl* control, const IBox& r, bool cacheable = false);
+  /** The caller owns the layer; null when none is open. */
+  std::unique_ptr<IOffscreenLayer> PopLayer();
+  int NLayers() const { return static_cast<int>(mLayers.size()); }
+  /** The bounds of the layer being drawn, or null. */
+  const IOffscreenLayer* TopLayer() const {
+    return mLayers.empty() ? nullptr : mLayers.top().get();
+  }
 
   // ---- Size and scale ----
 
@@ -256,6 +393,35 @@ class IGraphics : public IPlugAAXView_Interface {
   void EnableMultiTouch(bool enable) { mEnableMultiTouch = enable; }
   const std::vector<int>& GetGestureKinds() const { return mGestureKinds; }
 
+  // ---- Input dispatch ----
+
+  void OnMouseDown(const std::vector<IPointerEvent>& points);
+  void OnMouseUp(const std::vector<IPointerEvent>& points);
+  void OnMouseDrag(const std::vector<IPointerEvent>& points);
+  bool OnMouseDoubleClick(float x, float y, const IPointerMods& mod);
+  bool OnMouseOver(float x, float y, const IPointerMods& mod);
+  void OnMouseOut();
+  bool OnMouseWheel(float x, float y, const IPointerMods& mod, float delta);
+  void OnFileDrop(const char* path, float x, float y);
+  void OnFilesDrop(const std::vector<std::string>& paths, float x, float y);
+
+  // ---- Value prompts ----
+
+  /** A value menu for enumerations (and toggles with value texts), else a text field. */
+  void PromptForValue(IControl* control, const IBox& bounds, int valIdx);
+  void OpenTextEntry(IControl* control, const ITextStyle& style, const IBox& bounds,
+                     const char* text, int valIdx);
+  void OpenMenu(IControl* control, IMenuModel& menu, const IBox& bounds, int valIdx,
+                bool isContext);
+  /** The control's context menu at (x, y), when it builds one. */
+  void OfferHostParameterMenu(IControl* control, int paramIdx, float x, float y);
+  /** The platform's answer to ShowNativeTextField. */
+  void ApplyTextEntryResult(const char* text);
+  /** The platform's answer to ShowNativeMenu: the (sub)menu chosen from, or null. */
+  void ApplyMenuResult(IMenuModel* menu);
+  IControl* GetControlInTextEntry() const { return mInTextEntry; }
+  IControl* GetControlInPopupMenu() const { return mInPopupMenu; }
+
   // ---- Input state ----
 
   /**
@@ -265,7 +431,11 @@ class IGraphics : public IPlugAAXView_Interface {
    */
   IControl* ControlAtPoint(float x, float y, bool capture = false, bool mouseOver = false,
                            int64_t touchID = 0);
-  /** Forgets all captured controls and shows a hidden pointer again. */
+  /**
+   * Forgets all captured controls and shows a hidden pointer again. A gesture still open on a
+   * captured control ends here: the control gets its release and the delegate the end of the
+   * edit, so the host's touch never outlives the capture.
+   */
   void ReleaseMouseCapture();
   bool IsControlCaptured(const IControl* control) const;
   /** The control under the point gets the key first (not the background), then the key
@@ -295,6 +465,10 @@ class IGraphics : public IPlugAAXView_Interface {
 
   // Input state.
   std::unordered_map<int64_t, IControl*> mCapturedMap;
+  /** Touches whose press began a gesture that their release has not ended yet. */
+  std::unordered_map<int64_t, IControl*> mGestures;
+  /** Where each touch last was, for a release that capture loss has to make up. */
+  std::unordered_map<int64_t, IPointerEvent> mLastPointer;
   IControl* mMouseOver = nullptr;
   int mMouseOverIdx = -1;
   IControl* mInTextEntry = nullptr;
@@ -316,6 +490,10 @@ class IGraphics : public IPlugAAXView_Interface {
 
  private:
   void DrawControls(const IBox& region, float scale);
+  /** Dispatches one press; false when it ended the processing of the event. */
+  bool PressControl(const IPointerEvent& point);
+  /** The top control that accepts drops at the point, else the one under it. */
+  IControl* DropTargetAt(float x, float y);
   /** Reports the window size to the delegate and brings the native window to it. */
   void RequestWindowResize(bool needsPlatformResize);
 

@@ -8,8 +8,6 @@
 
 #include "framework/IPlugStructs.h"
 
-struct NSVGimage;
-
 namespace iplug::igraphics {
 
 class IControl;
@@ -327,11 +325,33 @@ struct IDropShadowSpec {
         drawForeground(drawForeground_) {}
 };
 
+/**
+ * A parsed SVG document as the drawing backend keeps it. Its size is in the units it was loaded
+ * with; drawing it is the backend's (graphics units at the current transform, origin at the
+ * document's top left).
+ */
+class SvgImage {
+ public:
+  SvgImage(float width, float height) : mWidth(width), mHeight(height) {}
+  virtual ~SvgImage() = default;
+  SvgImage(const SvgImage&) = delete;
+  SvgImage& operator=(const SvgImage&) = delete;
+
+  float Width() const { return mWidth; }
+  float Height() const { return mHeight; }
+
+ private:
+  float mWidth;
+  float mHeight;
+};
+
 /** A parsed SVG document; not owned, the shared SVG cache keeps it. */
 struct ISvgDocument {
-  NSVGimage* image = nullptr;
+  SvgImage* image = nullptr;
 
   bool IsValid() const { return image != nullptr; }
+  float W() const { return image ? image->Width() : 0.f; }
+  float H() const { return image ? image->Height() : 0.f; }
 };
 
 /** Modifier state of one pointer event; touchID is 0 for the mouse. */
@@ -485,6 +505,9 @@ struct IOffscreenLayer {
   IBox bounds;
   bool invalid = false;
 };
+
+/** Where a resource was found: nowhere, as a file, or embedded in the module. */
+enum class EResourceLocation : int32_t { NotFound = 0, FilePath = 1, Module = 2 };
 
 /** Direction in which a pointer movement changes a value. */
 enum class EDirection : int32_t { Vertical = 0, Horizontal = 1 };

@@ -104,6 +104,19 @@ class RecordingGraphics : public IGraphics {
     return nullptr;
   }
   void CacheNativeFont(const char*, std::unique_ptr<PlatformFont>) override {}
+  EResourceLocation ResolveResource(const char*, const char*, std::string&) const override {
+    return EResourceLocation::NotFound;
+  }
+  const uint8_t* ModuleResourceBytes(const char*, const char*, int& size) const override {
+    size = 0;
+    return nullptr;
+  }
+  std::unique_ptr<SvgImage> ParseSvgDocument(const char*, int, const char*, float) override {
+    return nullptr;
+  }
+  void DrawSvgImage(const SvgImage&, const IBlendSpec*, const IArgb*, const IArgb*) override {
+    Log("svg");
+  }
   void ShowNativeTextField(int, const ITextStyle&, const IBox&, int, const char*) override {}
   IMenuModel* ShowNativeMenu(IMenuModel&, const IBox&, bool&) override { return nullptr; }
   bool SupportsMultiTouch() const override { return false; }
