@@ -138,7 +138,10 @@ IBitmapControl::IBitmapControl(float x, float y, const IBitmapHandle& bitmap, in
 }
 
 void IBitmapControl::OnScaleChanged() {
-  if (mGraphics) mBitmap = mGraphics->BitmapAtScale(mBitmap);
+  if (!mGraphics) return;
+  // A bitmap that cannot be had at the new scale is still better drawn scaled than not at all.
+  if (const IBitmapHandle reloaded = mGraphics->BitmapAtScale(mBitmap); reloaded.IsValid())
+    mBitmap = reloaded;
 }
 
 // ---- Text ----

@@ -11,8 +11,26 @@ AAX_VViewContainer* ViewContainerOf(const IPlugAAXView_Interface& view) {
   return reinterpret_cast<AAX_VViewContainer*>(view.GetViewContainer());
 }
 
+namespace {
+
+uint32_t ContainerModifiers(AAX_IViewContainer* container) {
+  uint32_t modifiers = 0;
+  if (reinterpret_cast<AAX_VViewContainer*>(container)->GetModifiers(&modifiers) != AAX_SUCCESS)
+    return 0;
+  return modifiers;
+}
+
+int32_t ContainerParameterMouseDown(AAX_IViewContainer* container, const char* paramID,
+                                    uint32_t modifiers) {
+  return reinterpret_cast<AAX_VViewContainer*>(container)->HandleParameterMouseDown(paramID,
+                                                                                    modifiers);
+}
+
+}  // namespace
+
 void SetViewContainerOf(IPlugAAXView_Interface& view, AAX_VViewContainer* container) {
   view.SetViewContainer(reinterpret_cast<AAX_IViewContainer*>(container));
+  view.SetViewContainerCalls({&ContainerModifiers, &ContainerParameterMouseDown});
 }
 
 AAX_CEffectGUI_IPLUG::AAX_CEffectGUI_IPLUG() = default;

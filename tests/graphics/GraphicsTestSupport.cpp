@@ -51,6 +51,17 @@ void RecordingGraphics::FillPath(const IPaint& pattern, const IFillStyle&, const
       std::to_string(c.B));
 }
 
+IMenuModel* RecordingGraphics::ShowNativeMenu(IMenuModel& menu, const IBox& bounds, bool& isAsync) {
+  Menu shown{menu.RootTitle(), bounds, {}};
+  for (int i = 0; i < menu.NItems(); ++i)
+    shown.items.push_back(menu.GetItem(i)->Text() + (menu.GetItem(i)->IsChecked() ? " *" : ""));
+  menus.push_back(shown);
+  isAsync = menuIsAsync;
+  if (menuIsAsync || menuAnswer < 0) return nullptr;
+  menu.SetChosenItemIdx(menuAnswer);
+  return &menu;
+}
+
 void* RecordingGraphics::OpenWindow(void* parent) {
   mWindow = parent ? parent : this;
   OnSurfaceResize();
@@ -86,8 +97,9 @@ int TestControl::Count(const std::string& call) const {
   return static_cast<int>(std::count(calls.begin(), calls.end(), call));
 }
 
-TestDelegate::TestDelegate(int nParams) : IGEditorDelegate(nParams) {
-  for (int i = 0; i < nParams; ++i) GetParam(i)->DefineDouble("p", 0.0, 0.0, 10.0, 0.01);
+TestDelegate::TestDelegate(int nParams, int firstUndefined) : IGEditorDelegate(nParams) {
+  const int defined = firstUndefined < 0 ? nParams : firstUndefined;
+  for (int i = 0; i < defined; ++i) GetParam(i)->DefineDouble("p", 0.0, 0.0, 10.0, 0.01);
   SetEditorSize(650, 400);
   SetGraphicsFactory([this] {
     ++made;
@@ -99,6 +111,7 @@ TestDelegate::TestDelegate(int nParams) : IGEditorDelegate(nParams) {
 
 void TestDelegate::SetParamFromEditor(int paramIdx, double normalized) {
   reported.emplace_back(paramIdx, normalized);
+  edits.push_back("set " + std::to_string(paramIdx));
   IGEditorDelegate::SetParamFromEditor(paramIdx, normalized);
 }
 

@@ -73,7 +73,11 @@ class RecordingGraphics : public IGraphics {
     x = pointerX;
     y = pointerY;
   }
-  void HidePointer(bool hide, bool) override { mCursorHidden = hide; }
+  void HidePointer(bool hide, bool) override {
+    mCursorHidden = hide;
+    ++(hide ? pointerHides : pointerShows);
+  }
+  bool PointerHidden() const { return mCursorHidden; }
   void WarpPointer(float, float) override {}
   ECursor SetPointerShape(ECursor shape) override { return std::exchange(mCursor, shape); }
   void AbortTextEntry() override {}
@@ -117,8 +121,12 @@ class RecordingGraphics : public IGraphics {
   void DrawSvgImage(const SvgImage&, const IBlendSpec*, const IArgb*, const IArgb*) override {
     Log("svg");
   }
-  void ShowNativeTextField(int, const ITextStyle&, const IBox&, int, const char*) override {}
-  IMenuModel* ShowNativeMenu(IMenuModel&, const IBox&, bool&) override { return nullptr; }
+  void ShowNativeTextField(int paramIdx, const ITextStyle&, const IBox& bounds, int maxLength,
+                           const char* text) override {
+    textFields.push_back({paramIdx, bounds, maxLength, text});
+  }
+  /** Answers with menuAnswer (nothing chosen when negative), or later when menuIsAsync. */
+  IMenuModel* ShowNativeMenu(IMenuModel& menu, const IBox& bounds, bool& isAsync) override;
   bool SupportsMultiTouch() const override { return false; }
   float WindowScale() const override { return GetScreenScale(); }
   void ResizeNativeWindow(bool parentHasResized) override {
@@ -142,9 +150,35 @@ class RecordingGraphics : public IGraphics {
 
   ITransform2D lastTransform{2, 0, 0, 2, 0, 0};  // anything but identity until first applied
 
+  struct TextField {
+    int paramIdx;
+    IBox bounds;
+    int maxLength;
+    std::string text;
+  };
+  struct Menu {
+    std::string title;
+    IBox bounds;
+    std::vector<std::string> items;  // checked items end in " *"
+  };
+  std::vector<TextField> textFields;
+  std::vector<Menu> menus;
+  int menuAnswer = -1;
+  bool menuIsAsync = false;
+  int pointerHides = 0;
+  int pointerShows = 0;
+
  private:
   void* mWindow = nullptr;
   ECursor mCursor = ECursor::Arrow;
+};
+
+/** A stock control base made concrete with a drawing that draws nothing. */
+template <typename Base>
+class Blank : public Base {
+ public:
+  using Base::Base;
+  void Draw(IGraphics&) override {}
 };
 
 /** A control that logs what happens to it. */
@@ -187,13 +221,18 @@ class TestDelegate : public IGEditorDelegate {
     bool needsPlatformResize;
   };
 
-  explicit TestDelegate(int nParams = 4);
+  /** Parameters from firstUndefined on are left for the test to define. */
+  explicit TestDelegate(int nParams = 4, int firstUndefined = -1);
 
   /** Graphics contexts made by the factory are RecordingGraphics. */
   RecordingGraphics* UI() const { return static_cast<RecordingGraphics*>(GetUI()); }
 
-  void BeginEditFromEditor(int) override {}
-  void EndEditFromEditor(int) override {}
+  void BeginEditFromEditor(int paramIdx) override {
+    edits.push_back("begin " + std::to_string(paramIdx));
+  }
+  void EndEditFromEditor(int paramIdx) override {
+    edits.push_back("end " + std::to_string(paramIdx));
+  }
   void SetParamFromEditor(int paramIdx, double normalized) override;
   bool RequestEditorResize(int w, int h, bool needsPlatformResize) override;
   void OnEditorOpen() override;
@@ -211,6 +250,7 @@ class TestDelegate : public IGEditorDelegate {
   bool closeReenters = false;
   float openScreenScale = 1.f;  // what new contexts find when they open their window
   std::vector<std::pair<int, double>> reported;
+  std::vector<std::string> edits;  // "begin 2", "set 2", "end 2" in the order they came
   std::vector<ResizeRequest> resizeRequests;
   std::vector<std::pair<int, iplug::EParamSource>> editorParamChanges;
 };
