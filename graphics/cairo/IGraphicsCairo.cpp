@@ -302,7 +302,7 @@ bool IGraphicsCairo::WriteBitmapPng(const APIBitmap& bitmap, const std::string& 
 // ---- Drawing state ----
 
 cairo_t* IGraphicsCairo::Canvas() {
-  if (!mCr) return nullptr;
+  if (!mCr || !mTarget) return nullptr;
   if (cairo_status(mCr) == CAIRO_STATUS_SUCCESS) return mCr;
   // An error disables a cairo_t for good; a fresh one on the same surface draws again.
   cairo_t* fresh = cairo_create(mTarget);
@@ -894,7 +894,7 @@ void IGraphicsCairo::CompositeShadowMask(IOffscreenLayer& layer, const std::vect
   const size_t rowPixels = static_cast<size_t>((w + 7) / 8 * 8);
   if (w <= 0 || h <= 0 || mask.size() < rowPixels * 4u * static_cast<size_t>(h)) return;
   const double b = static_cast<double>(bitmap->Scale()) * bitmap->DrawScale();
-  if (!(b > 0.0) || !std::isfinite(b)) return;
+  if (!(b > 0.0) || !std::isfinite(b) || !Finite(layer.bounds)) return;
 
   // Only the blurred alpha of the mask matters: the pattern is composited in to it.
   cairo_surface_t* alpha = NewSurface(CAIRO_FORMAT_A8, w, h);

@@ -2,6 +2,8 @@
 
 #include <cairo.h>
 
+#include <tuple>
+
 #include "HeadlessTestSupport.h"
 
 namespace {
@@ -56,6 +58,29 @@ TEST(CairoSurface, GetPointReadsPremultipliedDevicePixelsAndNothingOutside) {
   EXPECT_EQ(scene.Pixel(45, 25), 0x80808080u);
   EXPECT_EQ(scene.UI().GetPoint(-1, 0), COLOR_TRANSPARENT);
   EXPECT_EQ(scene.UI().GetPoint(80, 0), COLOR_TRANSPARENT);
+}
+
+TEST(CairoSurface, TheSurfaceAndALayerCanBeWrittenAsPng) {
+  std::unique_ptr<IOffscreenLayer> layer;
+  Scene scene(30, 20, 1.f, 1.f, [&](IGraphics& g) {
+    g.FillRect(COLOR_RED, IBox(0, 0, 30, 20));
+    g.PushLayer(nullptr, IBox(0, 0, 10, 10));
+    g.FillRect(COLOR_BLUE, IBox(0, 0, 10, 10));
+    layer = g.PopLayer();
+  });
+  const std::string dir = ::testing::TempDir();
+  ASSERT_TRUE(scene.UI().WriteSurfacePng(dir + "surface.png"));
+  ASSERT_TRUE(layer);
+  ASSERT_TRUE(IGraphicsCairo::WriteBitmapPng(*layer->bitmap, dir + "layer.png"));
+  for (const auto& [name, w, colour] :
+       {std::tuple{"surface.png", 30, 0xFFFF0000u}, {"layer.png", 10, 0xFF0000FFu}}) {
+    cairo_surface_t* read = cairo_image_surface_create_from_png((dir + name).c_str());
+    ASSERT_EQ(cairo_surface_status(read), CAIRO_STATUS_SUCCESS);
+    EXPECT_EQ(cairo_image_surface_get_width(read), w);
+    EXPECT_EQ(*reinterpret_cast<const uint32_t*>(cairo_image_surface_get_data(read)), colour);
+    cairo_surface_destroy(read);
+  }
+  EXPECT_FALSE(scene.UI().WriteSurfacePng("/nonexistent/folder/surface.png"));
 }
 
 TEST(CairoSurface, APresentedFrameIsCountedOncePerDraw) {
