@@ -174,13 +174,19 @@ IBitmapHandle IGraphics::RescaleBitmap(const IBitmapHandle& bitmap, const char* 
   mScreenScale = static_cast<float>(targetScale);
   mDrawScale = d;
 
+  // A bitmap may be loaded while a control draws: its transform must survive the layer.
+  const ITransform2D savedTransform = mTransform;
+
   const IBox area(0.f, 0.f, static_cast<float>(bitmap.W()) / d, static_cast<float>(bitmap.H()) / d);
   PushLayer(nullptr, area, true);
   DrawBitmap(bitmap, area, 0, 0, nullptr);
-  std::unique_ptr<IOffscreenLayer> layer = PopLayer();
-
+  // The scales go back before the layer comes off, so that drawing resumes at the editor's own
+  // scale rather than at the one the copy was made for.
   mScreenScale = savedScreenScale;
   mDrawScale = savedDrawScale;
+  std::unique_ptr<IOffscreenLayer> layer = PopLayer();
+  mTransform = savedTransform;
+  SetPathTransform(mTransform);
 
   if (!layer || !layer->bitmap) return IBitmapHandle();
   const IBitmapHandle result(layer->bitmap.release(), bitmap.N(), bitmap.FramesAreHorizontal(),
