@@ -420,10 +420,10 @@ bool IGraphicsCairo::DeviceClipExtents(cairo_t* cr, int& x0, int& y0, int& x1, i
   return x1 > x0 && y1 > y0;
 }
 
-// Skia composites every blend with the shape's coverage as a lerp between the destination and
-// (source OP destination). Cairo does that too, but only for its bounded operators; for the
-// others the same result is made by computing source OP destination in a group and laying it
-// over the destination through the coverage mask.
+// The graphics context expects every blend to be composited with the shape's coverage as a lerp
+// between the destination and (source OP destination). Cairo does that too, but only for its
+// bounded operators; for the others the same result is made by computing source OP destination
+// in a group and laying it over the destination through the coverage mask.
 void IGraphicsCairo::CompositeUnbounded(cairo_t* cr, const cairo_matrix_t& ctm,
                                         const std::function<bool(cairo_t*)>& setSource,
                                         cairo_operator_t op, cairo_surface_t* mask, int maskX,
@@ -470,7 +470,7 @@ void IGraphicsCairo::Append(PathOp::Kind kind, const double* pts, int n) {
 }
 
 void IGraphicsCairo::EnsureCurrentPoint() {
-  // Like Skia, a segment without a start begins at the origin of the path's space.
+  // A segment without a start begins at the origin of the path's space.
   if (mHasCurrentPoint) return;
   const double origin[2] = {0.0, 0.0};
   Append(PathOp::Move, origin, 2);
