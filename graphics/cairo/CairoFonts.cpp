@@ -131,7 +131,12 @@ std::shared_ptr<const CairoTypeface> CairoTypeface::Create(const IFontBlob& blob
     cairo_font_face_destroy(face);
     return nullptr;
   }
-  return std::shared_ptr<const CairoTypeface>(new CairoTypeface(face, upem, ascender, descender));
+  return std::shared_ptr<const CairoTypeface>(
+      new CairoTypeface(face, blob.Bytes(), blob.FaceIdx(), upem, ascender, descender));
+}
+
+std::shared_ptr<const CairoTypeface> CairoTypeface::Remake() const {
+  return Create(IFontBlob(mBytes, mFaceIdx));
 }
 
 CairoTypeface::~CairoTypeface() {
@@ -142,7 +147,12 @@ std::shared_ptr<const CairoTypeface> FindTypeface(const std::string& fontID) {
   TypefaceCache& cache = Cache();
   std::lock_guard lock(cache.mutex);
   const auto it = cache.faces.find(fontID);
-  return it == cache.faces.end() ? nullptr : it->second;
+  if (it == cache.faces.end()) return nullptr;
+  if (cairo_font_face_status(it->second->Face()) != CAIRO_STATUS_SUCCESS) {
+    // Disabled for good by an error: text with this id would stay blank for the process.
+    if (std::shared_ptr<const CairoTypeface> fresh = it->second->Remake()) it->second = fresh;
+  }
+  return it->second;
 }
 
 std::shared_ptr<const CairoTypeface> StoreTypeface(const std::string& fontID,

@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "graphics/IFontInfo.h"
 
@@ -19,6 +20,8 @@ class CairoTypeface {
  public:
   /** Null when the blob is not a font FreeType and Cairo can use, or lacks its metrics. */
   static std::shared_ptr<const CairoTypeface> Create(const IFontBlob& blob);
+  /** The same font made again from its bytes, for a face that Cairo has put in error. */
+  std::shared_ptr<const CairoTypeface> Remake() const;
   ~CairoTypeface();
   CairoTypeface(const CairoTypeface&) = delete;
   CairoTypeface& operator=(const CairoTypeface&) = delete;
@@ -30,18 +33,31 @@ class CairoTypeface {
   int Descender() const { return mDescender; }
 
  private:
-  CairoTypeface(cairo_font_face_t* face, int upem, int ascender, int descender)
-      : mFace(face), mUnitsPerEM(upem), mAscender(ascender), mDescender(descender) {}
+  CairoTypeface(cairo_font_face_t* face, std::vector<uint8_t> bytes, int faceIdx, int upem,
+                int ascender, int descender)
+      : mFace(face),
+        mBytes(std::move(bytes)),
+        mFaceIdx(faceIdx),
+        mUnitsPerEM(upem),
+        mAscender(ascender),
+        mDescender(descender) {}
 
   cairo_font_face_t* mFace;
+  std::vector<uint8_t> mBytes;
+  int mFaceIdx;
   int mUnitsPerEM;
   int mAscender;
   int mDescender;
 };
 
+/** FreeType refuses sizes of 64K pixels and more, and Cairo then disables the whole face; text
+ * is never rasterised at more pixels per em than this. */
+inline constexpr double kMaxGlyphPixels = 16384.0;
+
 /**
  * The process-wide typeface cache: font id → typeface, for the life of the process, shared by
- * every graphics context. [any thread] Every lookup and insertion takes its lock.
+ * every graphics context. A face that Cairo has disabled after an error is made again from its
+ * bytes on the next lookup. [any thread] Every lookup and insertion takes its lock.
  */
 std::shared_ptr<const CairoTypeface> FindTypeface(const std::string& fontID);
 /** Keeps the first typeface stored under an id; returns the one that is kept. */

@@ -245,7 +245,8 @@ void BlurAlpha(cairo_surface_t* a8, double sigma) {
   if (!data || w <= 0 || h <= 0) return;
 
   // Three sigmas hold all but a thousandth of the weight.
-  const int radius = std::min(static_cast<int>(std::ceil(3.0 * sigma)), std::max(w, h));
+  const int radius =
+      static_cast<int>(std::min(std::ceil(3.0 * sigma), static_cast<double>(std::max(w, h))));
   std::vector<float> kernel(static_cast<size_t>(radius) + 1);
   double sum = 0.0;
   for (int i = 0; i <= radius; ++i) {

@@ -22,8 +22,6 @@ constexpr int kMaxSurfaceSide = 32767;
 constexpr double kSingularDeterminant = 1e-12;
 // The single-precision pi of the graphics context's own rotations.
 constexpr double kPi = static_cast<double>(3.1415927f);
-// Text beyond this size is a fault, not a label.
-constexpr float kMaxTextSize = 100000.f;
 // Arcs become cubic curves of at most a quarter turn, whose error is far below a pixel.
 constexpr double kMaxArcSegmentDegrees = 90.0;
 
@@ -72,13 +70,21 @@ void ClipRectangle(cairo_t* cr, double x, double y, double w, double h) {
   cairo_set_antialias(cr, antialias);
 }
 
+// Each corner one cubic quarter circle: cairo_arc would split a huge radius into as many
+// pieces as its tolerance asks, which for absurd sizes takes seconds.
 void RoundedRectangle(cairo_t* cr, const IBox& r, double radius) {
   radius = std::clamp(radius, 0.0, std::min<double>(r.W(), r.H()) / 2.0);
+  const double k = radius * (1.0 - 0.5522847498);  // the control points' inset from the corner
   cairo_new_sub_path(cr);
-  cairo_arc(cr, r.R - radius, r.T + radius, radius, -kPi / 2.0, 0.0);
-  cairo_arc(cr, r.R - radius, r.B - radius, radius, 0.0, kPi / 2.0);
-  cairo_arc(cr, r.L + radius, r.B - radius, radius, kPi / 2.0, kPi);
-  cairo_arc(cr, r.L + radius, r.T + radius, radius, kPi, 1.5 * kPi);
+  cairo_move_to(cr, r.L + radius, r.T);
+  cairo_line_to(cr, r.R - radius, r.T);
+  cairo_curve_to(cr, r.R - k, r.T, r.R, r.T + k, r.R, r.T + radius);
+  cairo_line_to(cr, r.R, r.B - radius);
+  cairo_curve_to(cr, r.R, r.B - k, r.R - k, r.B, r.R - radius, r.B);
+  cairo_line_to(cr, r.L + radius, r.B);
+  cairo_curve_to(cr, r.L + k, r.B, r.L, r.B - k, r.L, r.B - radius);
+  cairo_line_to(cr, r.L, r.T + radius);
+  cairo_curve_to(cr, r.L, r.T + k, r.L + k, r.T, r.L + radius, r.T);
   cairo_close_path(cr);
 }
 
@@ -147,9 +153,7 @@ struct TextLayout {
 };
 
 bool LayOutText(const ITextStyle& style, const char* str, const IBox& bounds, TextLayout& out) {
-  if (!str || !Finite(bounds) || !std::isfinite(style.size) || !(style.size > 0.f) ||
-      style.size > kMaxTextSize)
-    return false;
+  if (!str || !Finite(bounds) || !std::isfinite(style.size) || !(style.size > 0.f)) return false;
   out.face = FindTypeface(std::string(style.fontID, strnlen(style.fontID, sizeof style.fontID)));
   if (!out.face) return false;
 
@@ -157,6 +161,7 @@ bool LayOutText(const ITextStyle& style, const char* str, const IBox& bounds, Te
   const double upem = out.face->UnitsPerEM();
   const double extent = out.face->Ascender() - out.face->Descender();
   out.fontSize = style.size * upem / extent;
+  if (out.fontSize > kMaxGlyphPixels) return false;
   out.text = ValidUtf8(str);
 
   cairo_matrix_t size, identity;
@@ -415,10 +420,10 @@ bool IGraphicsCairo::DeviceClipExtents(cairo_t* cr, int& x0, int& y0, int& x1, i
   return x1 > x0 && y1 > y0;
 }
 
-// Skia composites every blend with the shape's coverage as a lerp between the destination and
-// (source OP destination). Cairo does that too, but only for its bounded operators; for the
-// others the same result is made by computing source OP destination in a group and laying it
-// over the destination through the coverage mask.
+// The graphics context expects every blend to be composited with the shape's coverage as a lerp
+// between the destination and (source OP destination). Cairo does that too, but only for its
+// bounded operators; for the others the same result is made by computing source OP destination
+// in a group and laying it over the destination through the coverage mask.
 void IGraphicsCairo::CompositeUnbounded(cairo_t* cr, const cairo_matrix_t& ctm,
                                         const std::function<bool(cairo_t*)>& setSource,
                                         cairo_operator_t op, cairo_surface_t* mask, int maskX,
@@ -465,7 +470,7 @@ void IGraphicsCairo::Append(PathOp::Kind kind, const double* pts, int n) {
 }
 
 void IGraphicsCairo::EnsureCurrentPoint() {
-  // Like Skia, a segment without a start begins at the origin of the path's space.
+  // A segment without a start begins at the origin of the path's space.
   if (mHasCurrentPoint) return;
   const double origin[2] = {0.0, 0.0};
   Append(PathOp::Move, origin, 2);
@@ -817,22 +822,23 @@ void IGraphicsCairo::DrawQuickShadow(const IBox& inner, const IBox& outer, float
   const double sigma =
       std::max(0.0, blur * 0.5) * std::sqrt(std::fabs(ctm.xx * ctm.yy - ctm.xy * ctm.yx));
   const double pad = std::ceil(3.0 * sigma) + 2.0;
-  double l = INFINITY, t = INFINITY, rr = -INFINITY, bb = -INFINITY;
+  double left = INFINITY, top = INFINITY, right = -INFINITY, bottom = -INFINITY;
   const double corners[4][2] = {{r.L, r.T}, {r.R, r.T}, {r.R, r.B}, {r.L, r.B}};
   for (const auto& corner : corners) {
     double x = corner[0], y = corner[1];
     cairo_matrix_transform_point(&ctm, &x, &y);
-    l = std::min(l, x);
-    t = std::min(t, y);
-    rr = std::max(rr, x);
-    bb = std::max(bb, y);
+    left = std::min(left, x);
+    top = std::min(top, y);
+    right = std::max(right, x);
+    bottom = std::max(bottom, y);
   }
   int x0, y0, x1, y1;
   if (!DeviceClipExtents(cr, x0, y0, x1, y1)) return;
-  x0 = std::max(x0, static_cast<int>(std::max(std::floor(l - pad), -1e9)));
-  y0 = std::max(y0, static_cast<int>(std::max(std::floor(t - pad), -1e9)));
-  x1 = std::min(x1, static_cast<int>(std::min(std::ceil(rr + pad), 1e9)));
-  y1 = std::min(y1, static_cast<int>(std::min(std::ceil(bb + pad), 1e9)));
+  // The shadow's reach, within the clip; the limits keep a huge blur from overflowing.
+  x0 = std::max(x0, static_cast<int>(std::max(std::floor(left - pad), -1e9)));
+  y0 = std::max(y0, static_cast<int>(std::max(std::floor(top - pad), -1e9)));
+  x1 = std::min(x1, static_cast<int>(std::min(std::ceil(right + pad), 1e9)));
+  y1 = std::min(y1, static_cast<int>(std::min(std::ceil(bottom + pad), 1e9)));
   if (x1 <= x0 || y1 <= y0) return;
 
   cairo_surface_t* mask = NewSurface(CAIRO_FORMAT_A8, x1 - x0, y1 - y0);
@@ -980,6 +986,9 @@ void IGraphicsCairo::DrawTextImpl(const ITextStyle& style, const char* str, cons
   cairo_t* cr = Canvas();
   cairo_matrix_t ctm;
   if (!cr || !FinalMatrix(ctm)) return;
+  // Glyphs are rasterised at the font size times the transform's largest stretch.
+  const double stretch = std::max(std::hypot(ctm.xx, ctm.yx), std::hypot(ctm.xy, ctm.yy));
+  if (layout.fontSize * stretch > kMaxGlyphPixels) return;
 
   cairo_save(cr);
   cairo_set_matrix(cr, &ctm);

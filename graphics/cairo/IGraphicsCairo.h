@@ -138,7 +138,7 @@ class IGraphicsCairo : public IGraphics {
   bool Map(double& x, double& y);
   void Append(PathOp::Kind kind, const double* pts, int n);
   void EnsureCurrentPoint();
-  /** src OP dst, confined to mask's coverage: Skia's bounded form of Cairo's unbounded ops. */
+  /** src OP dst, confined to the mask's coverage: the bounded form of Cairo's unbounded ops. */
   void CompositeUnbounded(cairo_t* cr, const cairo_matrix_t& ctm,
                           const std::function<bool(cairo_t*)>& setSource, cairo_operator_t op,
                           cairo_surface_t* mask, int maskX, int maskY);

@@ -35,7 +35,10 @@ class GoldenImage : public ::testing::Test {
     unsetenv("CORVANE_UPDATE_GOLDENS");
   }
 
-  const fs::path dir = fs::temp_directory_path() / "golden_image_test";
+  // One folder per test: CTest runs the cases of this suite in parallel.
+  const fs::path dir =
+      fs::temp_directory_path() / (std::string("golden_image_test_") +
+                                   ::testing::UnitTest::GetInstance()->current_test_info()->name());
   std::vector<uint32_t> pixels;
 };
 

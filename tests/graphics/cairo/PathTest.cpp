@@ -125,6 +125,32 @@ TEST(CairoPath, NonFiniteInputDrawsNothingAndTheNextDrawStillDraws) {
             CAIRO_STATUS_SUCCESS);
 }
 
+// Finite but absurd numbers must not make Cairo loop, allocate without bound or fail.
+TEST(CairoPath, HugeAndTinyNumbersDrawQuicklyAndTheNextDrawStillDraws) {
+  Scene scene(40, 40, 1.f, 1.f, [](IGraphics& g) {
+    g.FillRect(COLOR_RED, IBox(-1e30f, -1e30f, 1e30f, 5));
+    g.DrawLine(COLOR_RED, 0, 10, 1e30f, 10, nullptr, 1e30f);
+    IStrokeStyle tiny;
+    const float dashes[2] = {1e-30f, 1e-30f};
+    tiny.dash.Set(dashes, 2, 0.f);
+    g.ClearPath();
+    g.MoveTo(0, 20);
+    g.LineTo(4e4f, 20);
+    g.StrokePath(IPaint(COLOR_RED), 1.f, tiny);
+    g.DrawQuickShadow(IBox(0, 0, 1e30f, 1e30f), IBox(), 1e30f, 1e30f, 1e30f);
+    g.DrawQuickShadow(IBox(0, 0, 10, 10), IBox(), 0.f, 0.f, 1e30f);
+    g.DrawText(ITextStyle(99999.f), "W", IBox(0, 0, 40, 40));
+    g.FillCircle(COLOR_RED, 20, 20, 1e30f);
+    g.PathTransformScale(1e30f, 1e30f);
+    g.FillRect(COLOR_RED, IBox(0, 0, 1, 1));
+    g.PathTransformReset();
+    g.FillRect(COLOR_GREEN, IBox(30, 30, 40, 40));
+  });
+  EXPECT_EQ(scene.Pixel(35, 35), 0xFF00FF00u);
+  EXPECT_EQ(cairo_status(static_cast<cairo_t*>(scene.UI().GetNativeCanvas())),
+            CAIRO_STATUS_SUCCESS);
+}
+
 TEST(CairoPath, ASingularTransformDrawsThePathAsTransformedAndLeavesTheContextWorking) {
   Scene scene(40, 40, 1.f, 1.f, [](IGraphics& g) {
     g.PathTransformScale(1.f, 0.f);  // every point lands on y = 0
