@@ -492,6 +492,13 @@ class IGraphics : public IPlugAAXView_Interface {
   void DrawControls(const IBox& region, float scale);
   /** Dispatches one press; false when it ended the processing of the event. */
   bool PressControl(const IPointerEvent& point);
+  /**
+   * The handle for a bitmap found at some scale: kept in the cache when it is newly decoded
+   * for the target scale, otherwise rescaled (and only the copy kept). The cache lock is held.
+   */
+  IBitmapHandle BitmapFromSource(const char* name, APIBitmap* source,
+                                 std::unique_ptr<APIBitmap> decoded, int nStates,
+                                 bool framesAreHorizontal, int targetScale);
   /** The top control that accepts drops at the point, else the one under it. */
   IControl* DropTargetAt(float x, float y);
   /** Reports the window size to the delegate and brings the native window to it. */

@@ -118,14 +118,7 @@ IBitmapHandle IGraphics::LoadBitmap(const char* name, int nStates, bool framesAr
     for (const int s : order)
       if ((source = cache.Find(resourceName, static_cast<float>(s)))) break;
   }
-  if (!source) return IBitmapHandle();
-
-  if (source->Scale() == static_cast<float>(t)) {
-    if (decoded) cache.Add(resourceName, source->Scale(), std::move(decoded));
-    return IBitmapHandle(source, nStates, framesAreHorizontal, name);
-  }
-  // The source of a rescale is not kept: a request at its own scale decodes it again.
-  return RescaleBitmap(IBitmapHandle(source, nStates, framesAreHorizontal, name), name, t);
+  return BitmapFromSource(name, source, std::move(decoded), nStates, framesAreHorizontal, t);
 }
 
 IBitmapHandle IGraphics::LoadBitmap(const char* name, const void* data, int size, int nStates,
@@ -149,13 +142,20 @@ IBitmapHandle IGraphics::LoadBitmap(const char* name, const void* data, int size
     decoded = DecodeBitmap(name, data, size, 1);
     source = decoded.get();
   }
-  if (!source) return IBitmapHandle();
+  return BitmapFromSource(name, source, std::move(decoded), nStates, framesAreHorizontal, t);
+}
 
-  if (source->Scale() == static_cast<float>(t)) {
-    if (decoded) cache.Add(resourceName, source->Scale(), std::move(decoded));
+IBitmapHandle IGraphics::BitmapFromSource(const char* name, APIBitmap* source,
+                                          std::unique_ptr<APIBitmap> decoded, int nStates,
+                                          bool framesAreHorizontal, int targetScale) {
+  if (!source) return IBitmapHandle();
+  if (source->Scale() == static_cast<float>(targetScale)) {
+    if (decoded) SharedBitmapCache().Add(name, source->Scale(), std::move(decoded));
     return IBitmapHandle(source, nStates, framesAreHorizontal, name);
   }
-  return RescaleBitmap(IBitmapHandle(source, nStates, framesAreHorizontal, name), name, t);
+  // The source of a rescale is not kept: a request at its own scale decodes it again.
+  return RescaleBitmap(IBitmapHandle(source, nStates, framesAreHorizontal, name), name,
+                       targetScale);
 }
 
 IBitmapHandle IGraphics::BitmapAtScale(const IBitmapHandle& bitmap) {
