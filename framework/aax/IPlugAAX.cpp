@@ -17,6 +17,7 @@
 #include "framework/IPlugStateChunk.h"
 #include "framework/IPlugUtilities.h"
 #include "framework/aax/IPlugAAX_GUI.h"
+#include "framework/dsp/DenormalGuard.h"
 
 namespace iplug {
 
@@ -339,6 +340,9 @@ void IPlugAAX::DrainMidiFromEditor() {
 
 void IPlugAAX::RenderAudioBlock(const void* context, const AAX_CIPlugParamValuePair* const[],
                                 int32_t) noexcept {
+  // For the whole callback, not just the processing: reading the host's denormal floats into
+  // the processor's buffers (and their peaks) takes the processor's slow path too otherwise.
+  ScopedDenormalGuard denormals;
   const bool bypass = mMasterBypass && mMasterBypass->GetValue();
   int32_t inputFormat = AAX_eStemFormat_None;
   int32_t outputFormat = AAX_eStemFormat_None;

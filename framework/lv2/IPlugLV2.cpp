@@ -10,6 +10,7 @@
 
 #include "framework/IPlugStateChunk.h"
 #include "framework/IPlugUtilities.h"
+#include "framework/dsp/DenormalGuard.h"
 
 namespace iplug {
 
@@ -185,6 +186,8 @@ void IPlugLV2::ReadControlPorts() noexcept {
 }
 
 void IPlugLV2::Run(uint32_t sampleCount) noexcept {
+  // For the whole callback: copying the host's denormal floats in is a slow path too.
+  ScopedDenormalGuard denormals;
   const int n = static_cast<int>(std::min<uint32_t>(sampleCount, INT32_MAX));
   ReadControlPorts();
   // Not connected, or anything but "off", is enabled.

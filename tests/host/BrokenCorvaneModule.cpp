@@ -2,6 +2,7 @@
 // each of the validator's tests can be shown to catch the fault it is there for. Without the
 // variable the module is Corvane itself.
 
+#include <cfloat>
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
@@ -108,9 +109,10 @@ class BrokenCorvane final : public corvane::Corvane {
             break;
           case Fault::kSlowDenormals:
             // Some processors take a microcode path for denormal arithmetic, others (this
-            // machine's) do not; the fault charges what such a slow path costs itself.
+            // machine's) do not; the fault charges what such a slow path costs itself. The
+            // binding flushes denormal input to zero on the way in, so tiny means either.
             if (c < ConnectedChannelCount(iplug::kInput) &&
-                std::fpclassify(static_cast<float>(inputs[c][i])) == FP_SUBNORMAL)
+                std::fabs(static_cast<float>(inputs[c][i])) < FLT_MIN)
               for (int k = 0; k < 200; ++k) gSlowPath = gSlowPath * 0.5f + 1.0f;
             break;
           case Fault::kBlockEdge:
