@@ -8,6 +8,8 @@ packages=(
   libgtest-dev libgmock-dev libbenchmark-dev
   # The editor's drawing backend: Cairo, FreeType text, PNG and JPEG decoding, SVG.
   libcairo2-dev librsvg2-dev libfreetype-dev libpng-dev libjpeg62-turbo-dev
+  # The editor's font, embedded at build time.
+  fonts-roboto-unhinted
   # The LV2 binding, and the LV2 hosts and validator its tests drive.
   lv2-dev liblilv-dev lilv-utils sordi lv2file ecasound
   gstreamer1.0-tools gstreamer1.0-plugins-base gstreamer1.0-plugins-good gstreamer1.0-plugins-bad
