@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstdint>
 #include <memory>
 #include <vector>
 
@@ -99,6 +100,18 @@ class IEditorDelegate {
     mMinHeight = minHeight;
     mMaxHeight = maxHeight;
   }
+  /**
+   * [main] What the next editor opens in: the binding's kind of parent (a view-container type)
+   * and the parent itself, so that the graphics factory can make the platform layer for it.
+   * Kind 0 and null when the binding does not say.
+   */
+  void SetEditorParent(int32_t kind, void* parent) {
+    mEditorParentKind = kind;
+    mEditorParent = parent;
+  }
+  int32_t EditorParentKind() const { return mEditorParentKind; }
+  void* EditorParent() const { return mEditorParent; }
+
   int GetMinWidth() const { return mMinWidth; }
   int GetMaxWidth() const { return mMaxWidth; }
   int GetMinHeight() const { return mMinHeight; }
@@ -112,6 +125,8 @@ class IEditorDelegate {
   int mMaxWidth = 100000;
   int mMinHeight = 10;
   int mMaxHeight = 100000;
+  int32_t mEditorParentKind = 0;
+  void* mEditorParent = nullptr;
 };
 
 }  // namespace iplug

@@ -156,6 +156,7 @@ void IGraphics::Draw(IDirtyList& rects) {
   if (rects.Size() == 0) return;
 
   const float scale = BackingScale();
+  ++mFrameCount;
   BeginFrame();
   if (mStrictDrawing) {
     DrawControls(rects.Bounds().GetPixelAligned(scale), scale);

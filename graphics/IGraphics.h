@@ -297,6 +297,12 @@ class IGraphics : public IPlugAAXView_Interface {
   void Draw(IDirtyList& rects);
   /** Draws one control clipped to region and to its ancestors. */
   void DrawControl(IControl* control, const IBox& region, float scale);
+  /**
+   * Frames drawn so far, counting the one being drawn. A control drawn in several clipped
+   * pieces of one frame (its region overlaps several dirty rectangles) sees the same number in
+   * each piece.
+   */
+  uint64_t FrameCount() const { return mFrameCount; }
 
   // ---- Drawing helpers ----
 
@@ -506,6 +512,7 @@ class IGraphics : public IPlugAAXView_Interface {
 
   std::vector<std::unique_ptr<IControl>> mControls;
   std::unordered_map<int, IControl*> mCtrlTags;
+  uint64_t mFrameCount = 0;
   int mWidth;
   int mHeight;
   int mFPS;

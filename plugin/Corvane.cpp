@@ -6,6 +6,9 @@
 #include "framework/IPlugUtilities.h"
 #include "graphics/IGraphics.h"
 #include "plugin/editor/DisplayScale.h"
+#if !defined(CORVANE_LV2)
+#include "plugin/editor/CorvaneEditor.h"
+#endif
 
 namespace corvane {
 
@@ -37,6 +40,25 @@ Corvane::Corvane() : Binding(MakeCorvaneConfig()) {
   mEngine.InitOversampling(GetParam(kOversampling)->Value() >= 0.5);
   mCurvePoints.assign(kCurvePoints, 0.0);
   DeriveCoefficients();
+  InstallEditor();
+}
+
+void Corvane::InstallEditor() {
+#if !defined(CORVANE_LV2)
+  SetGraphicsFactory([this]() -> igraphics::IGraphics* {
+    const EditorPlatform platform =
+        MakeCorvaneGraphics(*this, EditorParentKind(), EditorParent(), StoredDisplayScale());
+    mHostZoom = platform.hostZoom ? platform.drawScale : 0.f;
+    return platform.graphics;
+  });
+  SetLayoutFunction([this](igraphics::IGraphics* g) {
+    LayoutCorvaneEditor(*g, [this](igraphics::ITransferCurveControl* curve) {
+      SetCurveDisplay(curve);
+      mCurvePoints.assign(kCurvePoints, 0.0);
+      PushCurveToEditor();
+    });
+  });
+#endif
 }
 
 Corvane::~Corvane() {
@@ -159,7 +181,8 @@ void Corvane::OnIdleTick() {
 void Corvane::OnEditorOpen() {
   IPlugAPIBase::OnEditorOpen();
   if (igraphics::IGraphics* ui = GetUI()) {
-    const float scale = StoredDisplayScale();
+    // A host taking pictures chose the zoom itself, over the size the last editor closed at.
+    const float scale = mHostZoom > 0.f ? mHostZoom : StoredDisplayScale();
     if (std::fabs(scale - ui->GetDrawScale()) > 0.0001f) {
       // Applied as a finished corner drag would be, so bitmaps reload at the new scale.
       ui->SetResizingInProcess(true);
@@ -172,7 +195,8 @@ void Corvane::OnEditorOpen() {
 }
 
 void Corvane::OnEditorClose() {
-  if (igraphics::IGraphics* ui = GetUI()) WriteDisplayScale("corvane", ui->GetDrawScale());
+  if (igraphics::IGraphics* ui = GetUI(); ui && mHostZoom == 0.f)
+    WriteDisplayScale("corvane", ui->GetDrawScale());
   SetCurveDisplay(nullptr);
 }
 

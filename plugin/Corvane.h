@@ -74,6 +74,8 @@ class Corvane : public Binding {
 
  private:
   void DefineParameters();
+  /** The graphics factory and the layout (AAX builds; LV2 hosts show their own controls). */
+  void InstallEditor();
   CurveParams CurrentCurveParams() const;
   void RequestOversamplingFromParameter();
   void ReportLatencyIfChanged(int latency);
@@ -86,6 +88,8 @@ class Corvane : public Binding {
   CurveDisplay* mCurveDisplay = nullptr;
   std::atomic<bool> mHasCurveDisplay{false};
   std::atomic<int> mReportedLatency{-1};
+  // [main] The open editor's zoom when the host chose it (not the user's preference), else 0.
+  float mHostZoom = 0.f;
 };
 
 }  // namespace corvane

@@ -62,9 +62,17 @@ void AAX_CEffectGUI_IPLUG::CreateViewContainer() noexcept {
     SetViewContainerOf(*view, container);
   void* nativeWindow = container->GetPtr();
   if (!nativeWindow) return;
+  const int width = mPlug->GetEditorWidth(), height = mPlug->GetEditorHeight();
+  mPlug->SetEditorParent(container->GetType(), nativeWindow);
   if (mPlug->HasUI()) mPlug->OpenWindow(nativeWindow);
-  if (IPlugAAXView_Interface* view = mPlug->GetAAXViewInterface())
+  if (IPlugAAXView_Interface* view = mPlug->GetAAXViewInterface()) {
     SetViewContainerOf(*view, container);
+    // The editor may have opened larger than the host asked for (a stored zoom, a dense
+    // screen) before it knew the container: the host learns the size it actually has.
+    if (mPlug->GetEditorWidth() != width || mPlug->GetEditorHeight() != height)
+      container->SetViewSize(AAX_Point{static_cast<float>(mPlug->GetEditorHeight()),
+                                       static_cast<float>(mPlug->GetEditorWidth())});
+  }
 }
 
 void AAX_CEffectGUI_IPLUG::DeleteViewContainer() noexcept {

@@ -4,8 +4,12 @@
 #include <filesystem>
 #include <string>
 #include <thread>
+#include <typeinfo>
+#include <vector>
 
+#include "aax/interfaces/AAX_OffscreenView.h"
 #include "plugin/Corvane.h"
+#include "plugin/editor/CorvaneEditor.h"
 #include "plugin/editor/DisplayScale.h"
 #include "tests/graphics/GraphicsTestSupport.h"
 
@@ -184,4 +188,92 @@ TEST(CorvaneEditor, ParameterChangesOnAnotherThreadRaceEditorClosing) {
   stop = true;
   host.join();
   SUCCEED();
+}
+
+namespace {
+
+/** A host's memory view that keeps the frames presented to it. */
+struct MemoryView {
+  MemoryView() {
+    view.structSize = sizeof(AAX_OffscreenView);
+    view.hostContext = this;
+    view.screenScale = 1.f;
+    view.PresentFrame = [](void* context, const uint8_t* pixels, int32_t w, int32_t h,
+                           int32_t stride) {
+      auto& self = *static_cast<MemoryView*>(context);
+      self.width = w;
+      self.height = h;
+      self.pixels.clear();
+      for (int32_t y = 0; y < h; ++y)
+        self.pixels.insert(self.pixels.end(), pixels + y * stride, pixels + y * stride + 4 * w);
+    };
+  }
+  AAX_OffscreenView view{};
+  std::vector<uint8_t> pixels;
+  int32_t width = 0, height = 0;
+};
+
+/** Corvane as a host opens it, with its own factory and layout, in a memory view. */
+void OpenInMemory(Corvane& plug, MemoryView& memory) {
+  plug.SetEditorParent(AAX_eViewContainer_Type_Offscreen, &memory.view);
+  ASSERT_NE(plug.OpenWindow(&memory.view), nullptr);
+}
+
+std::string ControlList(const iplug::igraphics::IGraphics& g) {
+  std::string list;
+  for (int i = 0; i < g.NControls(); ++i) {
+    const auto* c = g.GetControl(i);
+    const auto& r = c->GetRECT();
+    list += std::string(typeid(*c).name()) + " " + std::to_string(c->GetParamIdx()) + " " +
+            std::to_string(c->GetTag()) + " " + std::to_string(r.L) + "," + std::to_string(r.T) +
+            "," + std::to_string(r.R) + "," + std::to_string(r.B) + "\n";
+  }
+  return list;
+}
+
+}  // namespace
+
+// Closing lets every control go; the next open builds the same editor from scratch, and it
+// looks the same.
+TEST(CorvaneEditor, OpeningTwiceBuildsTheSameControlsAndPicture) {
+  ScopedConfigHome config;
+  Corvane plug;
+  MemoryView memory;
+  OpenInMemory(plug, memory);
+  const std::string first = ControlList(*plug.GetUI());
+  memory.view.Tick(memory.view.editorContext);
+  const std::vector<uint8_t> picture = memory.pixels;
+  plug.CloseWindow();
+  EXPECT_EQ(plug.GetUI(), nullptr);
+  EXPECT_EQ(memory.view.editorContext, nullptr);
+
+  OpenInMemory(plug, memory);
+  EXPECT_EQ(ControlList(*plug.GetUI()), first);
+  memory.view.Tick(memory.view.editorContext);
+  EXPECT_EQ(memory.width, corvane::kEditorWidth);
+  EXPECT_EQ(memory.height, corvane::kEditorHeight);
+  EXPECT_TRUE(memory.pixels == picture);
+  plug.CloseWindow();
+}
+
+// A picture-taking host chooses the zoom: the user's preference neither sets it nor follows it.
+TEST(CorvaneEditor, AHostZoomLeavesTheStoredPreferenceAlone) {
+  ScopedConfigHome config;
+  ASSERT_TRUE(WriteDisplayScale("corvane", 1.75f));
+  Corvane plug;
+  MemoryView memory;
+  memory.view.drawScale = 1.5f;
+  OpenInMemory(plug, memory);
+  EXPECT_FLOAT_EQ(plug.GetUI()->GetDrawScale(), 1.5f);
+  plug.CloseWindow();
+  EXPECT_FLOAT_EQ(StoredDisplayScale(), 1.75f);
+
+  // Without a zoom of the host's the preference holds, and closing writes it back.
+  memory.view.drawScale = 0.f;
+  OpenInMemory(plug, memory);
+  EXPECT_FLOAT_EQ(plug.GetUI()->GetDrawScale(), 1.75f);
+  memory.view.Tick(memory.view.editorContext);
+  EXPECT_EQ(memory.width, 1137);  // 650 × 1.75, whole pixels
+  plug.CloseWindow();
+  EXPECT_FLOAT_EQ(StoredDisplayScale(), 1.75f);
 }

@@ -110,6 +110,40 @@ TEST(AaxEditorBridge, AContainerWithAWindowOpensTheEditorAndClearingItClosesIt) 
   EXPECT_EQ(container.References(), 0);
 }
 
+TEST(AaxEditorBridge, TheHostLearnsTheSizeTheEditorOpensAt) {
+  // On a screen of twice the density the editor opens at twice its size, before it knows the
+  // container it could tell: the bridge tells the host afterwards.
+  class DenseCorvane : public corvane::Corvane {
+   public:
+    DenseCorvane() {
+      SetGraphicsFactory([this] {
+        auto* g = new HighlightGraphics(*this, 650, 400, 1.f);
+        g->screenScaleOnOpen = 2.f;
+        return g;
+      });
+    }
+  };
+  Instance instance(new DenseCorvane);
+  Gui gui(instance);
+  aaxhost::ViewContainer container;
+  int window = 0;
+  container.SetNativeView(AAX_eViewContainer_Type_X11Window, &window);
+  ASSERT_EQ(gui->SetViewContainer(static_cast<AAX_IViewContainerV1*>(&container)), AAX_SUCCESS);
+  ASSERT_EQ(container.SizeRequests().size(), 1u);
+  EXPECT_EQ(container.SizeRequests()[0].vert, 800.0f);
+  EXPECT_EQ(container.SizeRequests()[0].horz, 1300.0f);
+  AAX_Point size{0.0f, 0.0f};
+  gui->GetViewSize(&size);
+  EXPECT_EQ(size.horz, 1300.0f);
+  EXPECT_EQ(gui->SetViewContainer(nullptr), AAX_SUCCESS);
+
+  // Opening at the size the host already knows tells it nothing more.
+  container.SetNativeView(AAX_eViewContainer_Type_X11Window, &window);
+  ASSERT_EQ(gui->SetViewContainer(static_cast<AAX_IViewContainerV1*>(&container)), AAX_SUCCESS);
+  EXPECT_EQ(container.SizeRequests().size(), 1u);
+  EXPECT_EQ(gui->SetViewContainer(nullptr), AAX_SUCCESS);
+}
+
 TEST(AaxEditorBridge, UninitializingTheGuiClosesAnOpenEditor) {
   Instance instance(new EditorCorvane);
   auto& plug = instance.PlugAs<EditorCorvane>();

@@ -1,0 +1,177 @@
+#include "plugin/editor/CorvaneEditor.h"
+
+#include <algorithm>
+#include <cmath>
+
+#include "aax/interfaces/AAX_OffscreenView.h"
+#include "graphics/IStockControls.h"
+#include "plugin/CorvaneParams.h"
+#include "plugin/editor/IBGridKnobControl.h"
+#include "plugin/editor/IBSwitchControl.h"
+#include "plugin/editor/ICorvaneLEDMeterControl.h"
+#include "plugin/editor/IRasterScaleCornerDragControl.h"
+#include "plugin/editor/OffscreenEditor.h"
+
+namespace corvane {
+
+using namespace iplug::igraphics;
+
+namespace {
+
+constexpr const char* kFontID = "Roboto-Regular";
+constexpr int kKnobFrames = 271;
+constexpr int kKnobColumns = 16;
+constexpr double kKnobGearing = 4.0;
+
+// The curve's colour, which the version label shares.
+constexpr IArgb kCurveColor(255, 149, 219, 94);
+
+struct KnobPlace {
+  float x, y;
+  bool large;
+  int param;
+};
+
+// Top-left corners; each knob is one frame of its strip (64 or 47 points square). The four
+// large ones are the main controls.
+constexpr KnobPlace kKnobs[] = {
+    {24, 152, true, kThreshold},     {112, 145, false, kThresholdAsym},
+    {26, 309, true, kKnee},          {63, 249, false, kKneeAsym},
+    {563, 152, true, kNonlinearity}, {494, 146, false, kNonlinearityAsym},
+    {539, 250, false, kModA},        {571, 318, false, kModB},
+    {154, 268, true, kGain},         {370, 294, false, kMix},
+    {443, 267, false, kOutputLevel},
+};
+
+// The top-left corners of the LEDs' 16 x 16 glows, lowest level first: the input meter's two
+// arcs rise left to right, the output meter's mirror them.
+constexpr ICorvaneLEDMeterControl::Positions kLEDs[4] = {
+    {{{28, 49},
+      {36, 45},
+      {44, 41},
+      {51, 38},
+      {59, 35},
+      {68, 33},
+      {76, 31},
+      {84, 29},
+      {92, 28},
+      {101, 27},
+      {109, 26},
+      {117, 26},
+      {126, 26},
+      {134, 26},
+      {143, 27},
+      {151, 28}}},
+    {{{37, 64},
+      {44, 61},
+      {51, 58},
+      {58, 55},
+      {65, 52},
+      {72, 50},
+      {80, 48},
+      {87, 46},
+      {95, 45},
+      {102, 44},
+      {110, 43},
+      {118, 43},
+      {125, 43},
+      {133, 44},
+      {141, 44},
+      {148, 45}}},
+    {{{605, 49},
+      {597, 45},
+      {589, 41},
+      {582, 38},
+      {574, 35},
+      {565, 33},
+      {557, 31},
+      {549, 29},
+      {541, 28},
+      {532, 27},
+      {524, 26},
+      {516, 26},
+      {507, 26},
+      {499, 26},
+      {490, 27},
+      {482, 28}}},
+    {{{596, 64},
+      {589, 61},
+      {582, 58},
+      {575, 55},
+      {568, 52},
+      {561, 50},
+      {553, 48},
+      {546, 46},
+      {538, 45},
+      {531, 44},
+      {523, 43},
+      {515, 43},
+      {508, 43},
+      {500, 44},
+      {492, 44},
+      {485, 45}}},
+};
+
+constexpr IBox kMeterRects[4] = {
+    {28, 26, 178, 76}, {37, 43, 187, 93}, {470, 26, 620, 76}, {480, 43, 630, 93}};
+
+}  // namespace
+
+EditorPlatform MakeCorvaneGraphics(IGEditorDelegate& delegate, int32_t parentKind, void* parent,
+                                   float drawScale) {
+  EditorPlatform platform;
+  if (parentKind == AAX_eViewContainer_Type_Offscreen) {
+    float scale = drawScale;
+    if (const auto* view = static_cast<const AAX_OffscreenView*>(parent);
+        view && view->structSize >= sizeof(AAX_OffscreenView) && std::isfinite(view->drawScale) &&
+        view->drawScale > 0.f) {
+      scale = std::clamp(view->drawScale, 0.5f, 4.f);
+      platform.hostZoom = true;
+    }
+    platform.drawScale = scale;
+    platform.graphics =
+        new OffscreenEditor(delegate, kEditorWidth, kEditorHeight, kEditorFPS, scale);
+  }
+  return platform;
+}
+
+void LayoutCorvaneEditor(IGraphics& g,
+                         const std::function<void(ITransferCurveControl*)>& attachCurve) {
+  g.EnableMouseOver(true);
+  g.LoadFont(kFontID, "Roboto-Regular.ttf");
+
+  const IBitmapHandle background = g.LoadBitmap("corvane_bg_1_6b.png", 1, false);
+  const IBitmapHandle largeKnob = g.LoadBitmap("x271_frame_stack_fixed_again.png", 1, false);
+  const IBitmapHandle smallKnob = g.LoadBitmap("smallknob.png", 1, false);
+  const IBitmapHandle glow = g.LoadBitmap("corvane_glow.png", 1, false);
+  const IBitmapHandle clipGlow = g.LoadBitmap("corvane_glow_red.png", 1, false);
+  const IBitmapHandle osSwitch = g.LoadBitmap("OS_alpha.png", 2, false);
+
+  g.AddControl(new IBitmapControl(0, 0, background, kNoParameter, ECompositeOp::SrcOver));
+  for (const KnobPlace& knob : kKnobs)
+    g.AddControl(new IBGridKnobControl(knob.x, knob.y, knob.large ? largeKnob : smallKnob,
+                                       knob.param, kKnobFrames, kKnobColumns, EDirection::Vertical,
+                                       kKnobGearing));
+  g.AddControl(new IBSwitchControl(480, 330, osSwitch, kOversampling));
+
+  auto* curve = new ITransferCurveControl(IBox(239, 58, 411, 230), kCurveColor,
+                                          IBlendSpec(ECompositeOp::Add, 1.f));
+  g.AddControl(curve);
+  if (attachCurve) attachCurve(curve);
+
+  for (int m = 0; m < 4; ++m)
+    g.AddControl(new ICorvaneLEDMeterControl(kMeterRects[m], glow, clipGlow, kLEDs[m]),
+                 kTagInputMeterA + m);
+
+  const ITextStyle version(13.f, kCurveColor, kFontID, EHAlign::Right, EVAlign::Middle);
+  g.AddControl(new ITextControl(IBox(562, 0, 650, 13), "4.1.0", version, COLOR_TRANSPARENT, false),
+               kTagVersion);
+
+  const ITextStyle label(12.f, COLOR_WHITE, kFontID, EHAlign::Center, EVAlign::Middle);
+  g.AddControl(new IRasterScaleCornerDragControl(
+      IBox(0, 0, static_cast<float>(kEditorWidth), static_cast<float>(kEditorHeight)), 20.f,
+      {1.f, 1.25f, 1.5f, 1.75f, 2.f}, IArgb(10, 0, 0, 0), IArgb(255, 0, 0, 0), IArgb(255, 0, 0, 0),
+      label));
+}
+
+}  // namespace corvane

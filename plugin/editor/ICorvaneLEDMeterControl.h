@@ -1,0 +1,50 @@
+#pragma once
+
+#include <array>
+#include <cstdint>
+
+#include "graphics/IControl.h"
+
+namespace corvane {
+
+using namespace iplug::igraphics;
+
+/**
+ * An arc of sixteen LEDs printed unlit on the background: the control lights those the level
+ * reaches by drawing a glow over each, holds the highest for three redraws, and puts a red glow
+ * over the last one at full scale. Levels arrive as meter records on the editor thread. The
+ * rectangle is only what is redrawn; the glows go to their absolute positions.
+ */
+class ICorvaneLEDMeterControl : public IControl {
+ public:
+  static constexpr int kNumLEDs = 16;
+  /** Redraws a peak stays lit after the level has fallen. */
+  static constexpr int kHoldRedraws = 3;
+  using Positions = std::array<std::array<int, 2>, kNumLEDs>;
+
+  ICorvaneLEDMeterControl(const IBox& bounds, const IBitmapHandle& glow,
+                          const IBitmapHandle& clipGlow, const Positions& positions);
+
+  /** A level record (tag, channel count, channel offset, value; 16 bytes) for message tag 0. */
+  void OnDelegateMessage(int msgTag, int dataSize, const void* data) override;
+  void Draw(IGraphics& g) override;
+
+  int HeldCount() const { return mHeldCount; }
+  /** LEDs lit by the last redraw. */
+  int LitCount() const { return mLitCount; }
+
+ private:
+  /** Once per frame, however many clipped pieces the frame draws the control in. */
+  void Hold(int n, uint64_t frame);
+
+  IBitmapHandle mGlow;
+  IBitmapHandle mClipGlow;
+  Positions mPositions;
+  int mHeldCount = 0;
+  int mHoldCounter = 0;
+  int mLitCount = 0;
+  uint64_t mHeldFrame = 0;
+  bool mHasHeld = false;
+};
+
+}  // namespace corvane

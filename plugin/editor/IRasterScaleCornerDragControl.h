@@ -1,0 +1,56 @@
+#pragma once
+
+#include <vector>
+
+#include "graphics/IControl.h"
+
+/**
+ * The handle in the editor's bottom-right corner that zooms the whole editor: a drag scales it
+ * freely between 0.5 and 4; on release the zoom snaps to the nearest listed scale (ties to the
+ * smaller) unless Shift is held, and while dragging a label shows the percentage it will snap
+ * to. A double click returns to 100 %. The handle and its label keep their size on screen
+ * whatever the zoom. Editor thread only.
+ */
+class IRasterScaleCornerDragControl : public iplug::igraphics::IControl {
+ public:
+  IRasterScaleCornerDragControl(const iplug::igraphics::IBox& editorBounds, float cornerSize,
+                                const std::vector<float>& scales,
+                                const iplug::igraphics::IArgb& normalColor,
+                                const iplug::igraphics::IArgb& mouseOverColor,
+                                const iplug::igraphics::IArgb& draggingColor,
+                                const iplug::igraphics::ITextStyle& labelStyle);
+
+  void OnMouseDown(float x, float y, const iplug::igraphics::IPointerMods& mod) override;
+  void OnMouseUp(float x, float y, const iplug::igraphics::IPointerMods& mod) override;
+  void OnMouseDoubleClick(float x, float y, const iplug::igraphics::IPointerMods& mod) override;
+  void OnMouseOver(float x, float y, const iplug::igraphics::IPointerMods& mod) override;
+  void OnMouseOut() override;
+  void OnScaleChanged() override { Layout(); }
+  void OnResize() override { Layout(); }
+  void OnAddedToGraphics() override;
+  void Draw(iplug::igraphics::IGraphics& g) override;
+  /** Only the handle (twice the triangle) grabs the pointer, not the label's room. */
+  bool HitTest(float x, float y) const override;
+
+  /** The listed scale nearest to scale; ties go to the smaller. */
+  float NearestScale(float scale) const;
+  const iplug::igraphics::IBox& HitRect() const { return mHitRect; }
+  const iplug::igraphics::IBox& TriangleRect() const { return mTriangleRect; }
+  /** The label's box and text while a drag would snap somewhere, else false. */
+  bool Label(iplug::igraphics::IBox& box, char (&text)[16]) const;
+
+ private:
+  void Layout();
+
+  float mCornerSize;
+  float mScaleAtDragStart = 1.f;
+  bool mCursorChanged = false;
+  iplug::igraphics::ECursor mPreviousCursor = iplug::igraphics::ECursor::Arrow;
+  iplug::igraphics::IBox mHitRect;
+  iplug::igraphics::IBox mTriangleRect;
+  iplug::igraphics::ITextStyle mLabelStyle;
+  iplug::igraphics::IArgb mNormalColor;
+  iplug::igraphics::IArgb mMouseOverColor;
+  iplug::igraphics::IArgb mDraggingColor;
+  std::vector<float> mScales;
+};
