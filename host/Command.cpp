@@ -19,6 +19,7 @@
 #include "host/ModuleHost.h"
 #include "host/PluginSession.h"
 #include "host/RenderLoop.h"
+#include "host/Snapshot.h"
 #include "host/StateChunk.h"
 #include "host/validate/Validator.h"
 
@@ -403,6 +404,9 @@ std::string UsageText() {
       "                           [--module PATH | --in-process]\n"
       "       corvane-host describe [--module PATH] [--json]\n"
       "       corvane-host state show FILE [--module PATH | --in-process]\n"
+      "       corvane-host snapshot [IN] -o FILE.png [--scale S] [--screen-scale N]\n"
+      "                             [--set NAME=VALUE]... [--at SECONDS] [--event EVENT]...\n"
+      "                             [--module PATH]\n"
       "       corvane-host validate [--module PATH] [--strictness 1..10] [--seed N]\n"
       "                             [--only NAME] [--timeout SECONDS] [--list]\n"
       "       corvane-host --help\n"
@@ -415,7 +419,8 @@ std::string UsageText() {
       "  -o, --output OUT   output file; its extension picks WAV, AIFF (.aif/.aiff) or FLAC\n"
       "                     (default: IN with \"-corvane\" before the extension)\n"
       "  --set NAME=VALUE   set a parameter by name (any case) or 0-based index, in its\n"
-      "                     display unit; Oversampling takes on/off; the last one wins\n"
+      "                     display unit, or min or max; Oversampling takes on/off; the\n"
+      "                     last one wins\n"
       "  --automate NAME@SECONDS=VALUE\n"
       "                     change a parameter during the render, at the first block that\n"
       "                     starts at or after SECONDS into IN\n"
@@ -437,6 +442,10 @@ std::string UsageText() {
       "\n"
       "describe: prints what the module tells a host about its effect (--json: as JSON).\n"
       "state show: prints the parameters a saved state holds.\n"
+      "snapshot: opens the plug-in's editor without a window, plays IN (or silence) up to\n"
+      "SECONDS, applies pointer events (down:X,Y, drag:X,Y, up:X,Y, dblclick:X,Y,\n"
+      "wheel:X,Y,STEPS, in editor points), prints the parameter changes they make and writes\n"
+      "the editor's window as a PNG image (see snapshot --help).\n"
       "validate: runs each check of the module in its own process with a time limit and\n"
       "prints PASS or FAIL per check (--list names them, --only runs one, --timeout limits\n"
       "each; --seed repeats a run); exit status 1 when any failed.\n"
@@ -478,6 +487,7 @@ int RunCommand(const std::vector<std::string>& args, std::ostream& out, std::ost
     if (command == "render") return RunRender(rest, out, err, showProgress);
     if (command == "describe") return RunDescribe(rest, out);
     if (command == "state") return RunState(rest, out);
+    if (command == "snapshot") return RunSnapshot(rest, out);
     if (command == "validate") return validate::RunValidate(rest, out);
     err << "corvane-host: unknown command '" << command << "'\n" << UsageText();
     return kExitUsage;

@@ -316,6 +316,130 @@ StateShowOptions ParseStateShowOptions(const std::vector<std::string>& args) {
   return options;
 }
 
+EditorEventText ParseEditorEvent(std::string_view text) {
+  const auto malformed = [&](const std::string& why) {
+    return HostError("--event " + why + " (got '" + std::string(text) + "')");
+  };
+  constexpr const char* kForm =
+      "needs [shift+][ctrl+]KIND:X,Y with KIND down, drag, up or dblclick, or wheel:X,Y,STEPS";
+  EditorEventText parsed;
+  parsed.text = std::string(text);
+  AAX_OffscreenEvent& event = parsed.event;
+  std::string_view rest = text;
+  for (;;) {
+    uint32_t key = 0;
+    if (rest.rfind("shift+", 0) == 0) {
+      key = AAX_eOffscreenModifier_Shift;
+    } else if (rest.rfind("ctrl+", 0) == 0) {
+      key = AAX_eOffscreenModifier_Control;
+    } else {
+      break;
+    }
+    if (event.modifiers & key) throw malformed("names a key twice");
+    event.modifiers |= key;
+    rest.remove_prefix(key == AAX_eOffscreenModifier_Shift ? 6 : 5);
+  }
+  const size_t colon = rest.find(':');
+  if (colon == std::string_view::npos) throw malformed(kForm);
+  const std::string_view kind = rest.substr(0, colon);
+  size_t wanted = 2;
+  if (kind == "down") {
+    event.kind = AAX_eOffscreenEvent_Down;
+  } else if (kind == "drag") {
+    event.kind = AAX_eOffscreenEvent_Drag;
+  } else if (kind == "up") {
+    event.kind = AAX_eOffscreenEvent_Up;
+  } else if (kind == "dblclick") {
+    event.kind = AAX_eOffscreenEvent_DoubleClick;
+  } else if (kind == "wheel") {
+    event.kind = AAX_eOffscreenEvent_Wheel;
+    wanted = 3;
+  } else {
+    throw malformed(kForm);
+  }
+  if (event.kind != AAX_eOffscreenEvent_Wheel) event.modifiers |= AAX_eOffscreenModifier_Left;
+
+  std::vector<double> numbers;
+  std::string_view list = rest.substr(colon + 1);
+  for (;;) {
+    const size_t comma = list.find(',');
+    const std::optional<double> number = ParseDecimal(list.substr(0, comma));
+    if (!number)
+      throw malformed(wanted == 3 ? "needs wheel:X,Y,STEPS with three numbers"
+                                  : "needs " + std::string(kind) + ":X,Y with two numbers");
+    numbers.push_back(*number);
+    if (comma == std::string_view::npos) break;
+    list.remove_prefix(comma + 1);
+  }
+  if (numbers.size() != wanted)
+    throw malformed(wanted == 3 ? "needs wheel:X,Y,STEPS with three numbers"
+                                : "needs " + std::string(kind) + ":X,Y with two numbers");
+  // No editor is anywhere near this large; a number that is must be a typing mistake.
+  constexpr double kFar = 100000.0;
+  if (std::fabs(numbers[0]) > kFar || std::fabs(numbers[1]) > kFar)
+    throw malformed("has coordinates far outside any editor");
+  event.x = static_cast<float>(numbers[0]);
+  event.y = static_cast<float>(numbers[1]);
+  if (wanted == 3) {
+    if (numbers[2] == 0.0 || std::fabs(numbers[2]) > 1000.0)
+      throw malformed("needs a wheel turn of -1000 to 1000 steps, not 0");
+    event.delta = static_cast<float>(numbers[2]);
+  }
+  return parsed;
+}
+
+SnapshotOptions ParseSnapshotOptions(const std::vector<std::string>& args) {
+  SnapshotOptions options;
+  const auto positional = [&](const std::string& arg) {
+    if (options.input)
+      throw HostError("unexpected argument '" + arg + "': a snapshot plays at most one input file");
+    options.input = arg;
+  };
+  const auto option = [&](const std::string& flag, const ValueReader& value,
+                          const NoValueCheck& none) {
+    if (flag == "-o" || flag == "--output") {
+      options.output = FileValue(flag, value());
+    } else if (flag == "--scale") {
+      const std::string text = value();
+      const std::optional<double> scale = ParseDecimal(text);
+      if (!scale || *scale < kMinSnapshotScale || *scale > kMaxSnapshotScale)
+        throw HostError("--scale needs a zoom from 0.5 to 4 (got '" + text + "')");
+      options.scale = static_cast<float>(*scale);
+    } else if (flag == "--screen-scale") {
+      options.screenScale =
+          ParseCount(flag, value(), 1, kMaxScreenScale, "device pixels per point");
+    } else if (flag == "--set") {
+      options.settings.push_back(value());
+    } else if (flag == "--at") {
+      const std::string text = value();
+      const std::optional<double> seconds = ParseSeconds(text);
+      if (!seconds || *seconds > kMaxSnapshotSeconds)
+        throw HostError("--at needs a time from 0 to 600 seconds (got '" + text + "')");
+      options.at = *seconds;
+    } else if (flag == "--event") {
+      options.events.push_back(ParseEditorEvent(value()));
+    } else if (flag == "--module") {
+      options.module = FileValue(flag, value());
+    } else if (flag == "-h" || flag == "--help") {
+      none();
+      options.help = true;
+    } else {
+      return false;
+    }
+    return true;
+  };
+  ScanArguments(args, positional, option);
+  if (options.help) return options;
+  if (!options.output) throw HostError("snapshot needs an output file: -o FILE.png");
+  std::string extension = options.output->extension().string();
+  std::transform(extension.begin(), extension.end(), extension.begin(),
+                 [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+  if (extension != ".png")
+    throw HostError("snapshot writes PNG images; name the output FILE.png (got '" +
+                    options.output->string() + "')");
+  return options;
+}
+
 ParameterSetting ResolveSetting(std::string_view text, const PluginSession& session) {
   const size_t equals = text.find('=');
   if (equals == std::string_view::npos)
@@ -338,6 +462,11 @@ ParameterSetting ResolveSetting(std::string_view text, const PluginSession& sess
     return setting;
   }
 
+  // The ends of the range by name, so that a caller need not know them.
+  if (valueText == "min" || valueText == "max") {
+    setting.value = valueText == "min" ? info.min : info.max;
+    return setting;
+  }
   const std::optional<double> value = ParseDecimal(valueText);
   if (!value)
     throw HostError(info.name + " takes a plain number" +

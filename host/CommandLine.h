@@ -6,6 +6,7 @@
 #include <string_view>
 #include <vector>
 
+#include "aax/interfaces/AAX_OffscreenView.h"
 #include "host/AudioFile.h"
 #include "host/PluginSession.h"
 
@@ -72,6 +73,42 @@ struct StateShowOptions {
 };
 /** args are those after "state show". */
 StateShowOptions ParseStateShowOptions(const std::vector<std::string>& args);
+
+/** One --event of `snapshot`, in editor points, with the text it came from (for messages). */
+struct EditorEventText {
+  AAX_OffscreenEvent event{};
+  std::string text;
+};
+
+/** The arguments of `corvane-host snapshot`, checked for form but not against any file. */
+struct SnapshotOptions {
+  std::optional<std::filesystem::path> input;
+  std::optional<std::filesystem::path> output;
+  float scale = 1.0f;
+  int screenScale = 1;
+  std::vector<std::string> settings;  // "NAME=VALUE", in command-line order
+  std::optional<double> at;           // seconds
+  std::vector<EditorEventText> events;
+  std::optional<std::filesystem::path> module;
+  bool help = false;
+};
+
+constexpr float kMinSnapshotScale = 0.5f;
+constexpr float kMaxSnapshotScale = 4.0f;
+constexpr int kMaxScreenScale = 4;
+/** The longest --at: enough for any song, short enough never to look like a hang. */
+constexpr double kMaxSnapshotSeconds = 600.0;
+
+/** Parses the arguments after "snapshot"; throws HostError on anything malformed. -o is
+ * required (unless --help) and must name a .png file. */
+SnapshotOptions ParseSnapshotOptions(const std::vector<std::string>& args);
+
+/**
+ * "[shift+][ctrl+]KIND:X,Y" with KIND down, drag, up or dblclick, or "...wheel:X,Y,N": a pointer
+ * event at (X, Y) in editor points; down, drag, up and dblclick carry the left button, wheel
+ * turns N steps (positive: up). Throws HostError when malformed or not finite.
+ */
+EditorEventText ParseEditorEvent(std::string_view text);
 
 /** "NAME@SECONDS=VALUE" into its time and "NAME=VALUE"; throws HostError when malformed. */
 AutomationText ParseAutomation(std::string_view text);

@@ -121,6 +121,7 @@ class ModuleInstance {
   void Teardown();
 
   const aaxhost::Component& Component() const { return mComponent; }
+  ModuleHost& Module() { return mModule; }
   aaxhost::InstanceHost& Host() { return *mHost; }
   AAX_IEffectParametersV1& Parameters() { return *mParameters; }
 

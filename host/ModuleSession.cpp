@@ -9,8 +9,7 @@
 #include <vector>
 
 #include "host/HostError.h"
-#include "host/ModuleHost.h"
-#include "host/PluginSession.h"
+#include "host/ModuleSession.h"
 
 #ifndef CORVANE_DEFAULT_MODULE_PATH
 #define CORVANE_DEFAULT_MODULE_PATH "Corvane.so"
@@ -38,226 +37,184 @@ bool SplitNumber(const std::string& text, double& value, std::string& unit) {
   return true;
 }
 
-/**
- * The plug-in loaded from its module, driven the way a host drives an insert: one instance for
- * the whole session, created for the session's rate and channel layout and initialized at once.
- * Values, states, the track name and the offline notifications go to that running instance,
- * and the plug-in has to take them as they come: nothing is re-applied for it and nothing is
- * reset on its behalf. Only a change of rate or layout (which a session on a real host never
- * sees while it runs) makes a new instance, the way hosts do it: from the old one's state chunk,
- * set before the new one is initialized.
- */
-class ModuleSession final : public PluginSession {
- public:
-  ModuleSession(const std::filesystem::path& path, double sampleRate, int channels)
-      : mModule(std::make_unique<ModuleHost>(path)) {
-    mInstance = MakeInstance(sampleRate, channels);
-    mBypassID = mInstance->MasterBypassID();
-    mChunkID = mInstance->ChunkID();
-    ReadParameters();
-  }
-
-  int ParameterCount() const override { return static_cast<int>(mInfo.size()); }
-
-  ParameterInfo Parameter(int index) const override { return mInfo.at(Checked(index)); }
-
-  void SetParameter(int index, double plainValue) override {
-    const size_t i = Checked(index);
-    const std::string& id = mIDs[i];
-    double normalized = plainValue >= 0.5 ? 1.0 : 0.0;
-    if (!mInfo[i].isBoolean) {
-      // The plug-in's own parser and taper turn the display value into its normalized value.
-      const std::optional<double> parsed = mInstance->NormalizedFromText(id, ExactText(plainValue));
-      if (!parsed)
-        throw HostError(kExitFailure, "the plug-in does not take " + ExactText(plainValue) +
-                                          " for " + mInfo[i].name);
-      normalized = *parsed;
-    }
-    mInstance->Apply(id, normalized);
-  }
-
-  std::string ParameterText(int index) const override {
-    return mInstance->CurrentText(mIDs.at(Checked(index)), kValueTextLength);
-  }
-
-  bool SupportsBypass() const override { return mBypassID.has_value(); }
-
-  void SetBypass(bool bypassed) override {
-    if (!mBypassID) throw std::logic_error("the plug-in has no master bypass");
-    mInstance->Apply(*mBypassID, bypassed ? 1.0 : 0.0);
-  }
-
-  uint32_t StateChunkID() const override { return mChunkID; }
-
-  ChunkRecord SaveState() override { return StateOf(*mInstance); }
-
-  void LoadState(const ChunkRecord& record) override {
-    if (record.chunkID != mChunkID)
-      throw HostError("the state holds chunk " + DescribeTypeID(record.chunkID) +
-                      ", but the plug-in keeps its state in " + DescribeTypeID(mChunkID));
-    mInstance->SetChunk(record);
-  }
-
-  void SetTrackName(const std::string& name) override {
-    mTrackName = name;
-    SendTrackName(*mInstance);
-  }
-
-  void Reset(double sampleRate, int maxBlock, bool offline, int channels) override {
-    if (maxBlock < 1) throw std::invalid_argument("block size must be positive");
-    if (sampleRate != mSampleRate || channels != mChannels) {
-      // What a host does when a session's rate or layout changes: the state carries over.
-      const std::optional<ChunkRecord> state =
-          mChunkID != 0 ? std::optional<ChunkRecord>(StateOf(*mInstance)) : std::nullopt;
-      mInstance.reset();
-      mInstance = MakeInstance(sampleRate, channels, state ? &*state : nullptr);
-    }
-    // A bounce begins with the notification to the running instance, and nothing else.
-    if (offline != mOffline)
-      mInstance->Notify(offline ? AAX_eNotificationEvent_EnteringOfflineMode
-                                : AAX_eNotificationEvent_ExitingOfflineMode,
-                        nullptr, 0);
-    mOffline = offline;
-    mMaxBlock = maxBlock;
-  }
-
-  void Process(const float* const* in, float* const* out, int channels, int frames) override {
-    if (mMaxBlock < 1) throw std::logic_error("Process before Reset");
-    if (channels != mChannels) throw std::invalid_argument("channel count differs from Reset");
-    for (int done = 0; done < frames;) {
-      const int n = std::min(mMaxBlock, frames - done);
-      float* inputs[2];
-      float* outputs[2];
-      for (int c = 0; c < channels; ++c) {
-        // The plug-in only reads its inputs, but takes them as non-const like a host's.
-        inputs[c] = const_cast<float*>(in[c]) + done;
-        outputs[c] = out[c] + done;
-      }
-      mInstance->ProcessBlock(inputs, outputs, n, mPosition);
-      mPosition += n;
-      done += n;
-    }
-  }
-
-  void RenderFinished() override {
-    if (mOffline) mInstance->Notify(AAX_eNotificationEvent_ExitingOfflineMode, nullptr, 0);
-    mOffline = false;
-  }
-
-  MeterReading TakeMeterReading() override {
-    const auto [input, output] = mInstance->TakeMeterPeaks();
-    return MeterReading{input, output};
-  }
-
-  int Latency() const override { return mInstance->Latency(); }
-
-  // The plug-in cannot tell the host when its filters have filled after a reset; the render
-  // loop's pre-roll is what covers that.
-  bool Settling() const override { return false; }
-
-  void IdleTick() override { mModule->RunLoop().Advance(kIdleTickMs); }
-
-  void Close() override {
-    mInstance.reset();
-    mModule->Close();
-  }
-
- private:
-  size_t Checked(int index) const {
-    if (index < 0 || static_cast<size_t>(index) >= mIDs.size())
-      throw std::out_of_range("no parameter with index " + std::to_string(index));
-    return static_cast<size_t>(index);
-  }
-
-  /** A running instance for the rate and layout: initialized, its context laid out. */
-  std::unique_ptr<ModuleInstance> MakeInstance(double sampleRate, int channels,
-                                               const ChunkRecord* state = nullptr) {
-    const aaxhost::Component* component = FindComponentForChannels(mModule->Effect(), channels);
-    if (!component)
-      throw HostError("module '" + mModule->Path().string() + "' has no component for " +
-                      std::to_string(channels) + "-channel audio");
-    auto instance = std::make_unique<ModuleInstance>(*mModule, *component, sampleRate);
-    if (state) instance->SetChunk(*state);
-    instance->Initialize();
-    SendTrackName(*instance);
-    instance->PrepareContext();
-    mSampleRate = sampleRate;
-    mChannels = channels;
-    return instance;
-  }
-
-  void SendTrackName(ModuleInstance& instance) {
-    if (mTrackName.empty()) return;
-    // The notification carries the host's string object, not its characters.
-    aaxhost::HostString name(mTrackName);
-    instance.Notify(AAX_eNotificationEvent_TrackNameChanged, &name,
-                    static_cast<uint32_t>(mTrackName.size() + 1));
-  }
-
-  ChunkRecord StateOf(const ModuleInstance& instance) const {
-    if (mChunkID == 0) throw HostError("the plug-in keeps no state chunk");
-    const aaxhost::Description& description = mModule->Description();
-    const aaxhost::Effect& effect = mModule->Effect();
-    const aaxhost::Component& component = instance.Component();
-    ChunkRecord record;
-    record.version = static_cast<int32_t>(description.packageVersion);
-    record.manufacturerID =
-        static_cast<uint32_t>(component.ProcProperty(AAX_eProperty_ManufacturerID).value_or(0));
-    record.productID =
-        static_cast<uint32_t>(component.ProcProperty(AAX_eProperty_ProductID).value_or(0));
-    record.pluginID =
-        static_cast<uint32_t>(component.ProcProperty(AAX_eProperty_PlugInID_Native).value_or(0));
-    record.chunkID = mChunkID;
-    record.name = effect.names.empty() ? std::string() : effect.names.front();
-    record.data = instance.GetChunk(mChunkID);
-    return record;
-  }
-
-  void ReadParameters() {
-    ModuleInstance* const model = mInstance.get();
-    const int32_t count = model->ParameterCount();
-    for (int32_t i = 0; i < count; ++i) {
-      const std::string id = model->ParameterID(i);
-      if (mBypassID && id == *mBypassID) continue;
-      ParameterInfo info;
-      info.name = model->ParameterName(id);
-      const std::string low = model->TextForNormalized(id, 0.0);
-      const std::string high = model->TextForNormalized(id, 1.0);
-      std::string lowUnit;
-      const bool numeric = SplitNumber(low, info.min, lowUnit) &&
-                           SplitNumber(high, info.max, info.unit) &&
-                           SplitNumber(model->TextForNormalized(id, model->DefaultNormalized(id)),
-                                       info.defaultValue, lowUnit);
-      // A switch shows texts of its own ("off", "on") rather than numbers; the host drives
-      // such a parameter between the ends of its range.
-      if (!numeric) {
-        info.isBoolean = true;
-        info.unit.clear();
-        info.min = 0.0;
-        info.max = 1.0;
-        info.defaultValue = model->DefaultNormalized(id) >= 0.5 ? 1.0 : 0.0;
-      }
-      mIDs.push_back(id);
-      mInfo.push_back(std::move(info));
-    }
-  }
-
-  // Declared first, destroyed last: the instance goes before the module that made it.
-  std::unique_ptr<ModuleHost> mModule;
-  std::unique_ptr<ModuleInstance> mInstance;
-  std::optional<std::string> mBypassID;
-  uint32_t mChunkID = 0;
-  std::vector<std::string> mIDs;
-  std::vector<ParameterInfo> mInfo;
-  std::string mTrackName;
-  bool mOffline = false;
-  double mSampleRate = 0.0;
-  int mChannels = 0;
-  int mMaxBlock = 0;
-  int64_t mPosition = 0;
-};
-
 }  // namespace
+
+ModuleSession::ModuleSession(const std::filesystem::path& path, double sampleRate, int channels)
+    : mModule(std::make_unique<ModuleHost>(path)) {
+  mInstance = MakeInstance(sampleRate, channels);
+  mBypassID = mInstance->MasterBypassID();
+  mChunkID = mInstance->ChunkID();
+  ReadParameters();
+}
+
+void ModuleSession::SetParameter(int index, double plainValue) {
+  const size_t i = Checked(index);
+  const std::string& id = mIDs[i];
+  double normalized = plainValue >= 0.5 ? 1.0 : 0.0;
+  if (!mInfo[i].isBoolean) {
+    // The plug-in's own parser and taper turn the display value into its normalized value.
+    const std::optional<double> parsed = mInstance->NormalizedFromText(id, ExactText(plainValue));
+    if (!parsed)
+      throw HostError(kExitFailure, "the plug-in does not take " + ExactText(plainValue) + " for " +
+                                        mInfo[i].name);
+    normalized = *parsed;
+  }
+  mInstance->Apply(id, normalized);
+}
+
+std::string ModuleSession::ParameterText(int index) const {
+  return mInstance->CurrentText(mIDs.at(Checked(index)), kValueTextLength);
+}
+
+void ModuleSession::SetBypass(bool bypassed) {
+  if (!mBypassID) throw std::logic_error("the plug-in has no master bypass");
+  mInstance->Apply(*mBypassID, bypassed ? 1.0 : 0.0);
+}
+
+void ModuleSession::LoadState(const ChunkRecord& record) {
+  if (record.chunkID != mChunkID)
+    throw HostError("the state holds chunk " + DescribeTypeID(record.chunkID) +
+                    ", but the plug-in keeps its state in " + DescribeTypeID(mChunkID));
+  mInstance->SetChunk(record);
+}
+
+void ModuleSession::SetTrackName(const std::string& name) {
+  mTrackName = name;
+  SendTrackName(*mInstance);
+}
+
+void ModuleSession::Reset(double sampleRate, int maxBlock, bool offline, int channels) {
+  if (maxBlock < 1) throw std::invalid_argument("block size must be positive");
+  if (sampleRate != mSampleRate || channels != mChannels) {
+    // What a host does when a session's rate or layout changes: the state carries over.
+    const std::optional<ChunkRecord> state =
+        mChunkID != 0 ? std::optional<ChunkRecord>(StateOf(*mInstance)) : std::nullopt;
+    mInstance.reset();
+    mInstance = MakeInstance(sampleRate, channels, state ? &*state : nullptr);
+  }
+  // A bounce begins with the notification to the running instance, and nothing else.
+  if (offline != mOffline)
+    mInstance->Notify(offline ? AAX_eNotificationEvent_EnteringOfflineMode
+                              : AAX_eNotificationEvent_ExitingOfflineMode,
+                      nullptr, 0);
+  mOffline = offline;
+  mMaxBlock = maxBlock;
+}
+
+void ModuleSession::Process(const float* const* in, float* const* out, int channels, int frames) {
+  if (mMaxBlock < 1) throw std::logic_error("Process before Reset");
+  if (channels != mChannels) throw std::invalid_argument("channel count differs from Reset");
+  for (int done = 0; done < frames;) {
+    const int n = std::min(mMaxBlock, frames - done);
+    float* inputs[2];
+    float* outputs[2];
+    for (int c = 0; c < channels; ++c) {
+      // The plug-in only reads its inputs, but takes them as non-const like a host's.
+      inputs[c] = const_cast<float*>(in[c]) + done;
+      outputs[c] = out[c] + done;
+    }
+    mInstance->ProcessBlock(inputs, outputs, n, mPosition);
+    mPosition += n;
+    done += n;
+  }
+}
+
+void ModuleSession::RenderFinished() {
+  if (mOffline) mInstance->Notify(AAX_eNotificationEvent_ExitingOfflineMode, nullptr, 0);
+  mOffline = false;
+}
+
+MeterReading ModuleSession::TakeMeterReading() {
+  const auto [input, output] = mInstance->TakeMeterPeaks();
+  return MeterReading{input, output};
+}
+
+void ModuleSession::IdleTick() {
+  mModule->RunLoop().Advance(kIdleTickMs);
+}
+
+void ModuleSession::Close() {
+  mInstance.reset();
+  mModule->Close();
+}
+
+size_t ModuleSession::Checked(int index) const {
+  if (index < 0 || static_cast<size_t>(index) >= mIDs.size())
+    throw std::out_of_range("no parameter with index " + std::to_string(index));
+  return static_cast<size_t>(index);
+}
+
+std::unique_ptr<ModuleInstance> ModuleSession::MakeInstance(double sampleRate, int channels,
+                                                            const ChunkRecord* state) {
+  const aaxhost::Component* component = FindComponentForChannels(mModule->Effect(), channels);
+  if (!component)
+    throw HostError("module '" + mModule->Path().string() + "' has no component for " +
+                    std::to_string(channels) + "-channel audio");
+  auto instance = std::make_unique<ModuleInstance>(*mModule, *component, sampleRate);
+  if (state) instance->SetChunk(*state);
+  instance->Initialize();
+  SendTrackName(*instance);
+  instance->PrepareContext();
+  mSampleRate = sampleRate;
+  mChannels = channels;
+  return instance;
+}
+
+void ModuleSession::SendTrackName(ModuleInstance& instance) {
+  if (mTrackName.empty()) return;
+  // The notification carries the host's string object, not its characters.
+  aaxhost::HostString name(mTrackName);
+  instance.Notify(AAX_eNotificationEvent_TrackNameChanged, &name,
+                  static_cast<uint32_t>(mTrackName.size() + 1));
+}
+
+ChunkRecord ModuleSession::StateOf(const ModuleInstance& instance) const {
+  if (mChunkID == 0) throw HostError("the plug-in keeps no state chunk");
+  const aaxhost::Description& description = mModule->Description();
+  const aaxhost::Effect& effect = mModule->Effect();
+  const aaxhost::Component& component = instance.Component();
+  ChunkRecord record;
+  record.version = static_cast<int32_t>(description.packageVersion);
+  record.manufacturerID =
+      static_cast<uint32_t>(component.ProcProperty(AAX_eProperty_ManufacturerID).value_or(0));
+  record.productID =
+      static_cast<uint32_t>(component.ProcProperty(AAX_eProperty_ProductID).value_or(0));
+  record.pluginID =
+      static_cast<uint32_t>(component.ProcProperty(AAX_eProperty_PlugInID_Native).value_or(0));
+  record.chunkID = mChunkID;
+  record.name = effect.names.empty() ? std::string() : effect.names.front();
+  record.data = instance.GetChunk(mChunkID);
+  return record;
+}
+
+void ModuleSession::ReadParameters() {
+  ModuleInstance* const model = mInstance.get();
+  const int32_t count = model->ParameterCount();
+  for (int32_t i = 0; i < count; ++i) {
+    const std::string id = model->ParameterID(i);
+    if (mBypassID && id == *mBypassID) continue;
+    ParameterInfo info;
+    info.name = model->ParameterName(id);
+    const std::string low = model->TextForNormalized(id, 0.0);
+    const std::string high = model->TextForNormalized(id, 1.0);
+    std::string lowUnit;
+    const bool numeric = SplitNumber(low, info.min, lowUnit) &&
+                         SplitNumber(high, info.max, info.unit) &&
+                         SplitNumber(model->TextForNormalized(id, model->DefaultNormalized(id)),
+                                     info.defaultValue, lowUnit);
+    // A switch shows texts of its own ("off", "on") rather than numbers; the host drives
+    // such a parameter between the ends of its range.
+    if (!numeric) {
+      info.isBoolean = true;
+      info.unit.clear();
+      info.min = 0.0;
+      info.max = 1.0;
+      info.defaultValue = model->DefaultNormalized(id) >= 0.5 ? 1.0 : 0.0;
+    }
+    mIDs.push_back(id);
+    mInfo.push_back(std::move(info));
+  }
+}
 
 std::filesystem::path DefaultModulePath() {
   return CORVANE_DEFAULT_MODULE_PATH;

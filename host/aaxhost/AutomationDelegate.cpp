@@ -27,6 +27,19 @@ void AutomationDelegate::ClearEvents() {
   mEvents.clear();
 }
 
+std::vector<Gesture> AutomationDelegate::TakeGestures() {
+  std::lock_guard<std::mutex> lock(mMutex);
+  std::vector<Gesture> gestures(mGestures.begin(), mGestures.end());
+  mGestures.clear();
+  return gestures;
+}
+
+void AutomationDelegate::RecordGesture(Gesture::Kind kind, AAX_CParamID parameterID, double value) {
+  std::lock_guard<std::mutex> lock(mMutex);
+  mGestures.push_back(Gesture{kind, TextOf(parameterID), value});
+  if (mGestures.size() > kMaxGestures) mGestures.pop_front();
+}
+
 bool AutomationDelegate::IsRegistered(const std::string& parameterID) const {
   std::lock_guard<std::mutex> lock(mMutex);
   return mRegistered.count(parameterID) != 0;
@@ -89,6 +102,7 @@ AAX_Result AutomationDelegate::PostSetValueRequest(AAX_CParamID parameterID,
   try {
     if (!Record(AutomationEvent::Kind::kSetValueRequest, parameterID, normalizedValue))
       return AAX_ERROR_INVALID_PARAMETER_ID;
+    RecordGesture(Gesture::Kind::kSet, parameterID, normalizedValue);
     SetValueHandler handler;
     {
       std::lock_guard<std::mutex> lock(mMutex);
@@ -128,7 +142,10 @@ AAX_Result AutomationDelegate::PostTouchRequest(AAX_CParamID parameterID) noexce
     GetTouchState(parameterID, &before);
     if (!Record(AutomationEvent::Kind::kTouch, parameterID, 0.0))
       return AAX_ERROR_INVALID_PARAMETER_ID;
-    if (!before) NotifyTouch(parameterID, true);
+    if (!before) {
+      RecordGesture(Gesture::Kind::kTouch, parameterID, 0.0);
+      NotifyTouch(parameterID, true);
+    }
     return AAX_SUCCESS;
   } catch (...) {
     return AAX_ERROR_UNKNOWN_EXCEPTION;
@@ -143,7 +160,10 @@ AAX_Result AutomationDelegate::PostReleaseRequest(AAX_CParamID parameterID) noex
       return AAX_ERROR_INVALID_PARAMETER_ID;
     AAX_CBoolean after = 0;
     GetTouchState(parameterID, &after);
-    if (before && !after) NotifyTouch(parameterID, false);
+    if (before && !after) {
+      RecordGesture(Gesture::Kind::kRelease, parameterID, 0.0);
+      NotifyTouch(parameterID, false);
+    }
     return AAX_SUCCESS;
   } catch (...) {
     return AAX_ERROR_UNKNOWN_EXCEPTION;

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <deque>
 #include <functional>
 #include <map>
 #include <mutex>
@@ -29,6 +30,18 @@ struct AutomationEvent {
 };
 
 /**
+ * A change the plug-in makes itself (its editor, a restore), as the host's automation sees it:
+ * the parameter becomes touched, takes values, becomes untouched. Touches nest, so only the
+ * outermost touch and release of a gesture show; every value request shows.
+ */
+struct Gesture {
+  enum class Kind { kTouch, kSet, kRelease };
+  Kind kind;
+  std::string parameterID;
+  double value = 0.0;  ///< normalized; kSet only
+};
+
+/**
  * The automation delegate of one instance. Records every call in order; set-value requests are
  * also handed to the host's handler, which normally applies them to the plug-in through
  * UpdateParameterNormalizedValue (synchronously or later, as the host chooses). Touches are
@@ -48,6 +61,10 @@ class AutomationDelegate final
   void SetTouchHandler(TouchHandler handler);
   std::vector<AutomationEvent> Events() const;
   void ClearEvents();
+  /** The gestures since the last call, in order; kept apart from Events(), which a host clears
+   * as it pleases. Only the newest kMaxGestures are kept for a caller that never asks. */
+  std::vector<Gesture> TakeGestures();
+  static constexpr size_t kMaxGestures = 1 << 16;
   bool IsRegistered(const std::string& parameterID) const;
   size_t RegisteredCount() const;
 
@@ -66,9 +83,11 @@ class AutomationDelegate final
   bool Record(AutomationEvent::Kind kind, AAX_CParamID parameterID, double value);
 
   void NotifyTouch(AAX_CParamID parameterID, bool touched);
+  void RecordGesture(Gesture::Kind kind, AAX_CParamID parameterID, double value);
 
   mutable std::mutex mMutex;
   std::vector<AutomationEvent> mEvents;
+  std::deque<Gesture> mGestures;
   std::set<std::string> mRegistered;
   // Touches nest, as in a real host: a gesture inside a gesture keeps the parameter touched
   // until the outer one is released.

@@ -22,9 +22,9 @@ struct MouseEvent {
 /**
  * A frame for the editor. A command-line host has no window: by default it offers none (type
  * NULL, null pointer), records the sizes the editor asks for and declines parameter mouse events
- * so that the editor handles them itself.
+ * so that the editor handles them itself. OffscreenViewContainer offers memory instead.
  */
-class ViewContainer final
+class ViewContainer
     : public HostObject<AAX_IViewContainerV1, AAX_IViewContainerV2, AAX_IViewContainerV3> {
  public:
   ViewContainer();

@@ -22,6 +22,7 @@
 #include "host/StateChunk.h"
 #include "host/aaxhost/HostObject.h"
 #include "host/realtime/RealtimeProbe.h"
+#include "host/validate/EditorTests.h"
 #include "host/validate/Validator.h"
 
 namespace corvane::host::validate {
@@ -1534,6 +1535,9 @@ const std::vector<TestCase>& Registry() {
       {"oversampling-switch", OversamplingSwitch},
       {"realtime", Realtime},
       {"threads", Threads},
+      {"editor-open-close", EditorOpenClose},
+      {"editor-parameters", EditorParameters},
+      {"editor-gestures", EditorGestures},
   };
   return tests;
 }
