@@ -13,6 +13,12 @@ packages=(
   # The LV2 binding, and the LV2 hosts and validator its tests drive.
   lv2-dev liblilv-dev lilv-utils sordi lv2file ecasound
   gstreamer1.0-tools gstreamer1.0-plugins-base gstreamer1.0-plugins-good gstreamer1.0-plugins-bad
+  # The editor's X11 window: xcb with MIT-SHM and XKB, xkbcommon for keys; its tests' own
+  # Xvfb server, driven through XTEST.
+  libxcb1-dev libxcb-shm0-dev libxcb-xkb-dev libxkbcommon-dev libxkbcommon-x11-dev
+  libxcb-xtest0-dev xvfb
+  # corvane-host editor's tests drive its window as a user would and look at it.
+  xdotool x11-utils imagemagick
 )
 # Without what they recommend: Ardour's headless tools need none of its video or GUI extras.
 lean_packages=(ardour)
