@@ -15,6 +15,7 @@
 #include "host/CommandLine.h"
 #include "host/DemoSignal.h"
 #include "host/Describe.h"
+#include "host/EditorCommand.h"
 #include "host/HostError.h"
 #include "host/ModuleHost.h"
 #include "host/PluginSession.h"
@@ -407,6 +408,8 @@ std::string UsageText() {
       "       corvane-host snapshot [IN] -o FILE.png [--scale S] [--screen-scale N]\n"
       "                             [--set NAME=VALUE]... [--at SECONDS] [--event EVENT]...\n"
       "                             [--module PATH]\n"
+      "       corvane-host editor [IN] [--scale S] [--set NAME=VALUE]... [--loop]\n"
+      "                           [--module PATH]\n"
       "       corvane-host validate [--module PATH] [--strictness 1..10] [--seed N]\n"
       "                             [--only NAME] [--timeout SECONDS] [--list]\n"
       "       corvane-host --help\n"
@@ -446,6 +449,9 @@ std::string UsageText() {
       "SECONDS, applies pointer events (down:X,Y, drag:X,Y, up:X,Y, dblclick:X,Y,\n"
       "wheel:X,Y,STEPS, in editor points), prints the parameter changes they make and writes\n"
       "the editor's window as a PNG image (see snapshot --help).\n"
+      "editor: opens the plug-in's editor in a window (X11) and plays IN (or the demo)\n"
+      "through it at real-time pace, printing the parameter changes the host sees (see\n"
+      "editor --help).\n"
       "validate: runs each check of the module in its own process with a time limit and\n"
       "prints PASS or FAIL per check (--list names them, --only runs one, --timeout limits\n"
       "each; --seed repeats a run); exit status 1 when any failed.\n"
@@ -488,6 +494,7 @@ int RunCommand(const std::vector<std::string>& args, std::ostream& out, std::ost
     if (command == "describe") return RunDescribe(rest, out);
     if (command == "state") return RunState(rest, out);
     if (command == "snapshot") return RunSnapshot(rest, out);
+    if (command == "editor") return RunEditor(rest, out);
     if (command == "validate") return validate::RunValidate(rest, out);
     err << "corvane-host: unknown command '" << command << "'\n" << UsageText();
     return kExitUsage;

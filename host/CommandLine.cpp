@@ -440,6 +440,40 @@ SnapshotOptions ParseSnapshotOptions(const std::vector<std::string>& args) {
   return options;
 }
 
+EditorOptions ParseEditorOptions(const std::vector<std::string>& args) {
+  EditorOptions options;
+  const auto positional = [&](const std::string& arg) {
+    if (options.input)
+      throw HostError("unexpected argument '" + arg + "': the editor plays at most one input file");
+    options.input = arg;
+  };
+  const auto option = [&](const std::string& flag, const ValueReader& value,
+                          const NoValueCheck& none) {
+    if (flag == "--scale") {
+      const std::string text = value();
+      const std::optional<double> scale = ParseDecimal(text);
+      if (!scale || *scale < kMinSnapshotScale || *scale > kMaxSnapshotScale)
+        throw HostError("--scale needs a zoom from 0.5 to 4 (got '" + text + "')");
+      options.scale = static_cast<float>(*scale);
+    } else if (flag == "--set") {
+      options.settings.push_back(value());
+    } else if (flag == "--loop") {
+      none();
+      options.loop = true;
+    } else if (flag == "--module") {
+      options.module = FileValue(flag, value());
+    } else if (flag == "-h" || flag == "--help") {
+      none();
+      options.help = true;
+    } else {
+      return false;
+    }
+    return true;
+  };
+  ScanArguments(args, positional, option);
+  return options;
+}
+
 ParameterSetting ResolveSetting(std::string_view text, const PluginSession& session) {
   const size_t equals = text.find('=');
   if (equals == std::string_view::npos)

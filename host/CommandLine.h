@@ -103,6 +103,19 @@ constexpr double kMaxSnapshotSeconds = 600.0;
  * required (unless --help) and must name a .png file. */
 SnapshotOptions ParseSnapshotOptions(const std::vector<std::string>& args);
 
+/** The arguments of `corvane-host editor`, checked for form but not against any file. */
+struct EditorOptions {
+  std::optional<std::filesystem::path> input;
+  std::optional<float> scale;         // none: the user's stored zoom
+  std::vector<std::string> settings;  // "NAME=VALUE", in command-line order
+  bool loop = false;
+  std::optional<std::filesystem::path> module;
+  bool help = false;
+};
+
+/** Parses the arguments after "editor"; throws HostError on anything malformed. */
+EditorOptions ParseEditorOptions(const std::vector<std::string>& args);
+
 /**
  * "[shift+][ctrl+]KIND:X,Y" with KIND down, drag, up or dblclick, or "...wheel:X,Y,N": a pointer
  * event at (X, Y) in editor points; down, drag, up and dblclick carry the left button, wheel

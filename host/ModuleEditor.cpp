@@ -51,7 +51,7 @@ void ModuleEditor::Destroy() noexcept {
   mWakeUpTimer = 0;
   if (mGui) {
     // A host takes the view away before it uninitializes, though Uninitialize would too.
-    if (mContainer) Close();
+    if (mContainer || mWindowContainer) Close();
     if (mInitialized) mGui->Uninitialize();
     mInitialized = false;
     mGui->Release();
@@ -80,6 +80,7 @@ bool ModuleEditor::Open(float drawScale, float screenScale) {
   auto container = std::make_unique<aaxhost::OffscreenViewContainer>(screenScale, drawScale);
   mGui->SetViewContainer(static_cast<AAX_IViewContainerV1*>(container.get()));
   // The previous container, if any, was replaced: the plug-in let go of it or still may not.
+  if (mWindowContainer) Close();
   if (mContainer) {
     if (mContainer->References() == 0)
       mContainer.reset();
@@ -91,12 +92,30 @@ bool ModuleEditor::Open(float drawScale, float screenScale) {
   return mContainer->EditorAttached();
 }
 
+void ModuleEditor::OpenInWindow(uint32_t window, aaxhost::WindowViewContainer::Resized resized) {
+  Close();
+  auto container = std::make_unique<aaxhost::WindowViewContainer>(
+      AAX_eViewContainer_Type_X11Window, reinterpret_cast<void*>(static_cast<uintptr_t>(window)),
+      std::move(resized));
+  mGui->SetViewContainer(static_cast<AAX_IViewContainerV1*>(container.get()));
+  mWindowContainer = std::move(container);
+  mInstance.ApplyPostedRequests();
+}
+
 void ModuleEditor::Close() {
-  if (!mContainer) return;
+  if (!mContainer && !mWindowContainer) return;
   mGui->SetViewContainer(nullptr);
   mInstance.ApplyPostedRequests();
-  if (mContainer->References() != 0) mRetired.push_back(std::move(mContainer));
+  for (auto* container : {static_cast<aaxhost::ViewContainer*>(mContainer.get()),
+                          static_cast<aaxhost::ViewContainer*>(mWindowContainer.get())}) {
+    if (!container || container->References() == 0) continue;
+    if (container == mContainer.get())
+      mRetired.push_back(std::move(mContainer));
+    else
+      mRetired.push_back(std::move(mWindowContainer));
+  }
   mContainer.reset();
+  mWindowContainer.reset();
 }
 
 int32_t ModuleEditor::Send(const AAX_OffscreenEvent& event) {

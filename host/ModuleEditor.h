@@ -10,6 +10,7 @@
 #include "host/ModuleHost.h"
 #include "host/aaxhost/AutomationDelegate.h"
 #include "host/aaxhost/OffscreenViewContainer.h"
+#include "host/aaxhost/ViewContainer.h"
 
 namespace corvane::host {
 
@@ -45,6 +46,12 @@ class ModuleEditor {
    * user's stored zoom; pictures want a fixed one.
    */
   bool Open(float drawScale, float screenScale);
+  /**
+   * Gives the object a container holding a window of the host's (an X11 window id), replacing
+   * any before it; resized follows the sizes the editor asks for. Whether the editor opened is
+   * the window's to tell (it has a child).
+   */
+  void OpenInWindow(uint32_t window, aaxhost::WindowViewContainer::Resized resized);
   /** SetViewContainer(null): the editor closes. Nothing when no container is set. */
   void Close();
   bool HasContainer() const { return mContainer != nullptr; }
@@ -78,8 +85,9 @@ class ModuleEditor {
   bool mInitialized = false;
   uint64_t mWakeUpTimer = 0;
   std::unique_ptr<aaxhost::OffscreenViewContainer> mContainer;
+  std::unique_ptr<aaxhost::WindowViewContainer> mWindowContainer;
   // A container the plug-in still holds after it was taken away must stay valid for it.
-  std::vector<std::unique_ptr<aaxhost::OffscreenViewContainer>> mRetired;
+  std::vector<std::unique_ptr<aaxhost::ViewContainer>> mRetired;
 };
 
 /**

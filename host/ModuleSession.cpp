@@ -39,8 +39,9 @@ bool SplitNumber(const std::string& text, double& value, std::string& unit) {
 
 }  // namespace
 
-ModuleSession::ModuleSession(const std::filesystem::path& path, double sampleRate, int channels)
-    : mModule(std::make_unique<ModuleHost>(path)) {
+ModuleSession::ModuleSession(const std::filesystem::path& path, double sampleRate, int channels,
+                             aaxhost::HostRunLoop::Clock clock)
+    : mModule(std::make_unique<ModuleHost>(path, clock)) {
   mInstance = MakeInstance(sampleRate, channels);
   mBypassID = mInstance->MasterBypassID();
   mChunkID = mInstance->ChunkID();

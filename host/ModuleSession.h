@@ -24,7 +24,8 @@ namespace corvane::host {
 class ModuleSession final : public PluginSession {
  public:
   /** Throws HostError as MakeModuleSession. */
-  ModuleSession(const std::filesystem::path& path, double sampleRate, int channels);
+  ModuleSession(const std::filesystem::path& path, double sampleRate, int channels,
+                aaxhost::HostRunLoop::Clock clock = aaxhost::HostRunLoop::Clock::kManual);
 
   int ParameterCount() const override { return static_cast<int>(mInfo.size()); }
   ParameterInfo Parameter(int index) const override { return mInfo.at(Checked(index)); }

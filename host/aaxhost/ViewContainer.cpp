@@ -116,4 +116,20 @@ AAX_Result PageTable::MapParameterID(AAX_CParamID parameterID, int32_t page,
   }
 }
 
+WindowViewContainer::WindowViewContainer(int32_t type, void* window, Resized resized)
+    : mResized(std::move(resized)) {
+  SetNativeView(type, window);
+}
+
+AAX_Result WindowViewContainer::SetViewSize(const AAX_Point* size) noexcept {
+  const AAX_Result result = ViewContainer::SetViewSize(size);
+  if (result != AAX_SUCCESS || !mResized) return result;
+  try {
+    mResized(static_cast<int>(size->horz), static_cast<int>(size->vert));
+  } catch (...) {
+    return AAX_ERROR_UNIMPLEMENTED;
+  }
+  return AAX_SUCCESS;
+}
+
 }  // namespace aaxhost

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <map>
 #include <string>
 #include <utility>
@@ -60,6 +61,21 @@ class ViewContainer
   AAX_Result mMouseResult = AAX_ERROR_UNIMPLEMENTED;
   std::vector<AAX_Point> mSizeRequests;
   std::vector<MouseEvent> mMouseEvents;
+};
+
+/**
+ * A frame for the editor in a window of the host's own: the editor opens as a child of it and
+ * the host follows the sizes it asks for.
+ */
+class WindowViewContainer : public ViewContainer {
+ public:
+  using Resized = std::function<void(int width, int height)>;
+  WindowViewContainer(int32_t type, void* window, Resized resized);
+
+  AAX_Result SetViewSize(const AAX_Point* size) noexcept override;
+
+ private:
+  Resized mResized;
 };
 
 /** A control-surface page table: (page, slot) → parameter ID. */

@@ -5,6 +5,7 @@
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <optional>
@@ -13,11 +14,18 @@
 #include <thread>
 #include <vector>
 
+#include "host/HostError.h"
 #include "host/ModuleEditor.h"
 #include "host/ModuleHost.h"
+#include "host/x11/HostWindow.h"
 
 #if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
+#if __has_include(<sanitizer/allocator_interface.h>)
 #include <sanitizer/allocator_interface.h>
+#else
+// GCC's runtimes export the allocator's statistics without shipping clang's header for them.
+extern "C" size_t __sanitizer_get_current_allocated_bytes();
+#endif
 #define CORVANE_SANITIZER_HEAP 1
 #else
 #include <malloc.h>
@@ -239,15 +247,15 @@ std::optional<std::string> ParameterNamed(ModuleInstance& instance, const std::s
   return std::nullopt;
 }
 
-}  // namespace
-
-void EditorOpenClose(TestContext& context) {
-  ModuleHost module(context.module);
-  auto instance = MakeInstance(module);
-  {
-    auto probe = OpenEditor(context, *instance);
-    if (!probe) return;
-  }
+/**
+ * Opens and closes the instance's editor rounds times while the host's audio thread renders;
+ * openOnce opens it in a fresh editor object (and names the round in where) and returns what is
+ * wrong with it, if anything. Nothing may be left behind: references, objects, timers, watches,
+ * heap, leaks.
+ */
+void OpenAndCloseWhileRendering(
+    TestContext& context, ModuleHost& module, std::unique_ptr<ModuleInstance>& instance, int rounds,
+    const std::function<std::string(ModuleEditor&, int round, std::string& where)>& openOnce) {
   const aaxhost::Component& component = instance->Component();
   const int inputs = Channels(component, AAX_eProperty_InputStemFormat);
   const int outputs = Channels(component, AAX_eProperty_OutputStemFormat);
@@ -287,40 +295,16 @@ void EditorOpenClose(TestContext& context) {
     }
   });
 
-  struct Scales {
-    float zoom, screen;
-  };
-  constexpr Scales kScales[] = {{1.0f, 1.0f}, {1.25f, 1.0f}, {1.5f, 1.0f}, {1.0f, 2.0f}};
-  const int rounds = context.strictness >= 5 ? 100 : 20 * context.strictness;
   // Caches fill on the first opens; what the later ones leave behind is a leak.
   const int warmUp = std::min(5, rounds / 2);
   size_t heapAfterWarmUp = 0;
   std::string problem;
   for (int round = 0; round < rounds && problem.empty(); ++round) {
-    const Scales scales = kScales[static_cast<size_t>(round) % std::size(kScales)];
-    const std::string where = "open " + std::to_string(round + 1) + " (zoom " +
-                              Number(scales.zoom) + ", screen scale " + Number(scales.screen) + ")";
+    std::string where = "open " + std::to_string(round + 1);
     {
       ModuleEditor editor(*instance);
-      if (!editor.Open(scales.zoom, scales.screen)) {
-        problem = where + ": the editor did not open again";
-        break;
-      }
-      instance->PrepareBlock(static_cast<int64_t>(round) * 256);
-      module.RunLoop().Advance(kIdleTickMs + kDisplayTickMs);
-      const aaxhost::OffscreenFrame& frame = editor.Container().LastFrame();
-      const AAX_Point size = editor.ViewSize();
-      // The view's size is its window's, in pixels as a window system counts them: the zoom
-      // and the screen scale are in it.
-      const double width = size.horz, height = size.vert;
-      if (frame.Empty()) {
-        problem = where + ": the editor presented no frame in " +
-                  std::to_string(kIdleTickMs + kDisplayTickMs) + " ms";
-      } else if (std::fabs(frame.width - width) >= 1.0 || std::fabs(frame.height - height) >= 1.0) {
-        problem = where + ": the editor presented " + std::to_string(frame.width) + " x " +
-                  std::to_string(frame.height) + " pixels for a view of " + Number(size.horz) +
-                  " x " + Number(size.vert);
-      }
+      problem = openOnce(editor, round, where);
+      if (!problem.empty()) problem = where + ": " + problem;
       editor.Close();
       if (const int32_t held = editor.RetiredContainerReferences(); held != 0 && problem.empty())
         problem = where + ": the plug-in still holds " + std::to_string(held) +
@@ -365,6 +349,81 @@ void EditorOpenClose(TestContext& context) {
         "LeakSanitizer found memory no one points to after the editor opened and closed (its "
         "report is on the standard error)");
 #endif
+}
+
+}  // namespace
+
+void EditorOpenClose(TestContext& context) {
+  ModuleHost module(context.module);
+  auto instance = MakeInstance(module);
+  {
+    auto probe = OpenEditor(context, *instance);
+    if (!probe) return;
+  }
+  struct Scales {
+    float zoom, screen;
+  };
+  constexpr Scales kScales[] = {{1.0f, 1.0f}, {1.25f, 1.0f}, {1.5f, 1.0f}, {1.0f, 2.0f}};
+  const int rounds = context.strictness >= 5 ? 100 : 20 * context.strictness;
+  OpenAndCloseWhileRendering(
+      context, module, instance, rounds,
+      [&](ModuleEditor& editor, int round, std::string& where) -> std::string {
+        const Scales scales = kScales[static_cast<size_t>(round) % std::size(kScales)];
+        where += " (zoom " + Number(scales.zoom) + ", screen scale " + Number(scales.screen) + ")";
+        if (!editor.Open(scales.zoom, scales.screen)) return "the editor did not open again";
+        instance->PrepareBlock(static_cast<int64_t>(round) * 256);
+        module.RunLoop().Advance(kIdleTickMs + kDisplayTickMs);
+        const aaxhost::OffscreenFrame& frame = editor.Container().LastFrame();
+        const AAX_Point size = editor.ViewSize();
+        // The view's size is its window's, in pixels as a window system counts them: the zoom
+        // and the screen scale are in it.
+        if (frame.Empty())
+          return "the editor presented no frame in " +
+                 std::to_string(kIdleTickMs + kDisplayTickMs) + " ms";
+        if (std::fabs(frame.width - size.horz) >= 1.0 || std::fabs(frame.height - size.vert) >= 1.0)
+          return "the editor presented " + std::to_string(frame.width) + " x " +
+                 std::to_string(frame.height) + " pixels for a view of " + Number(size.horz) +
+                 " x " + Number(size.vert);
+        return {};
+      });
+  instance.reset();
+  module.Close();
+}
+
+void EditorWindowOpenClose(TestContext& context) {
+  ModuleHost module(context.module);
+  auto instance = MakeInstance(module);
+  if (!ModuleHasEditor(module)) {
+    context.Note("the module describes no editor: nothing to check");
+    return;
+  }
+  std::unique_ptr<HostWindow> window;
+  try {
+    window = std::make_unique<HostWindow>("Corvane", 650, 400);
+  } catch (const HostError& error) {
+    context.Note(std::string(error.what()) + ": nothing to check");
+    return;
+  }
+  const int rounds = context.strictness >= 5 ? 50 : 10 * context.strictness;
+  OpenAndCloseWhileRendering(
+      context, module, instance, rounds,
+      [&](ModuleEditor& editor, int round, std::string& where) -> std::string {
+        where += " in a window";
+        editor.OpenInWindow(window->Window(), [&](int w, int h) { window->Resize(w, h); });
+        instance->PrepareBlock(static_cast<int64_t>(round) * 256);
+        // The editor's ticks and its connection's events, as a host's loop delivers them.
+        for (int tick = 0; tick < 3; ++tick) {
+          module.RunLoop().Advance(kDisplayTickMs);
+          module.RunLoop().Poll(0);
+          window->Dispatch();
+        }
+        if (window->Broken()) return "the connection to the display broke";
+        if (!window->HasChild()) return "the editor did not open in the host's window";
+        return {};
+      });
+  if (window->HasChild())
+    Fail("the editor's window is still in the host's window after the editor closed");
+  window.reset();
   instance.reset();
   module.Close();
 }

@@ -9,6 +9,8 @@ namespace corvane::host::validate {
 
 /** Opening and closing while audio renders leaves nothing behind. */
 void EditorOpenClose(TestContext& context);
+/** The same in a window of the host's, when there is a display (notes and passes without). */
+void EditorWindowOpenClose(TestContext& context);
 /** The host's parameter changes reach the open editor's controls by the next tick. */
 void EditorParameters(TestContext& context);
 /** Pointer gestures on the controls reach the host's automation and move the parameters. */

@@ -1536,6 +1536,7 @@ const std::vector<TestCase>& Registry() {
       {"realtime", Realtime},
       {"threads", Threads},
       {"editor-open-close", EditorOpenClose},
+      {"editor-window", EditorWindowOpenClose},
       {"editor-parameters", EditorParameters},
       {"editor-gestures", EditorGestures},
   };

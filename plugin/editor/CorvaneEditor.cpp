@@ -4,7 +4,9 @@
 #include <cmath>
 
 #include "aax/interfaces/AAX_OffscreenView.h"
+#include "aax/interfaces/AAX_Types.h"
 #include "graphics/IStockControls.h"
+#include "graphics/x11/IGraphicsX11.h"
 #include "plugin/CorvaneParams.h"
 #include "plugin/editor/IBGridKnobControl.h"
 #include "plugin/editor/IBSwitchControl.h"
@@ -131,6 +133,10 @@ EditorPlatform MakeCorvaneGraphics(IGEditorDelegate& delegate, int32_t parentKin
     platform.drawScale = scale;
     platform.graphics =
         new OffscreenEditor(delegate, kEditorWidth, kEditorHeight, kEditorFPS, scale);
+  } else if (parentKind == AAX_eViewContainer_Type_X11Window) {
+    platform.drawScale = drawScale;
+    platform.graphics =
+        new IGraphicsX11(delegate, kEditorWidth, kEditorHeight, kEditorFPS, drawScale);
   }
   return platform;
 }

@@ -35,8 +35,8 @@ struct EditorPlatform {
 
 /**
  * [main] The graphics context for the editor's parent: a host's memory view opens the editor
- * there, at the host's zoom when it asks for one, else at drawScale. No platform for the parent:
- * no editor (null graphics).
+ * there, at the host's zoom when it asks for one, else at drawScale; a host's X11 window takes
+ * it as a child window at drawScale. No platform for the parent: no editor (null graphics).
  */
 EditorPlatform MakeCorvaneGraphics(iplug::igraphics::IGEditorDelegate& delegate, int32_t parentKind,
                                    void* parent, float drawScale);
