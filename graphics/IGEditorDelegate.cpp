@@ -23,7 +23,12 @@ void* IGEditorDelegate::OpenWindow(void* parent) {
     if (mGraphics && mLastWidth != 0 && mLastHeight != 0 && mLastScale != 0.f)
       mGraphics->Resize(mLastWidth, mLastHeight, mLastScale, true);
   }
-  return mGraphics ? mGraphics->OpenWindow(parent) : nullptr;
+  if (!mGraphics) return nullptr;
+  void* window = mGraphics->OpenWindow(parent);
+  // A context whose window did not open (no display, a parent gone) is no editor: nothing may
+  // keep drawing into it or attach to its controls.
+  if (!window) CloseWindow();
+  return window;
 }
 
 void IGEditorDelegate::CloseWindow() {

@@ -64,7 +64,8 @@ TEST(AaxEditorBridge, TheViewSizeIsTheEditorSizeBeforeAnyContainer) {
   EXPECT_EQ(size.horz, 650.0f);
   EXPECT_EQ(gui->SetControlHighlightInfo("3", 1, 0), AAX_ERROR_INVALID_PARAMETER_ID);  // no view
 
-  // A window without a graphics factory yields no view and no failure.
+  // A window the platform cannot open (no display here, no such window) yields no view and no
+  // failure.
   aaxhost::ViewContainer container;
   int window = 0;
   container.SetNativeView(AAX_eViewContainer_Type_X11Window, &window);
