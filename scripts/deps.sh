@@ -19,6 +19,8 @@ packages=(
   libxcb-xtest0-dev xvfb
   # corvane-host editor's tests drive its window as a user would and look at it.
   xdotool x11-utils imagemagick
+  # The LV2 UI in a host nobody here wrote: jalv's GTK front end, on a JACK server of its own.
+  jalv jackd2
 )
 # Without what they recommend: Ardour's headless tools need none of its video or GUI extras.
 lean_packages=(ardour)

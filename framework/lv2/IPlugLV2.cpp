@@ -27,12 +27,9 @@ const void* FeatureData(const LV2_Feature* const* features, const char* uri) {
   return feature ? feature->data : nullptr;
 }
 
-/**
- * A control port carries a float: 1.0731 arrives as 1.07309997. On a step of a power of ten the
- * value is put on the parameter's decimal grid, as the double nearest to the decimal (what the
- * same value typed as text gives), so that a value set through a port saves as it reads.
- */
-double OnStepGrid(const IParam& param, double value) {
+}  // namespace
+
+double LV2PortValueOnGrid(const IParam& param, double value) {
   const double step = param.Step();
   if (!(step > 0.0)) return value;
   const double perUnit = std::round(1.0 / step);
@@ -41,8 +38,6 @@ double OnStepGrid(const IParam& param, double value) {
   if (std::fabs(minimum - std::round(minimum)) > 1e-6) return value;  // a grid off zero
   return std::round(value * perUnit) / perUnit;
 }
-
-}  // namespace
 
 IPlugLV2::IPlugLV2(const PluginConfig& config)
     : IPlugAPIBase(config, kAPIKind), IPlugProcessor(config) {
@@ -90,6 +85,7 @@ bool IPlugLV2::Instantiate(const LV2Variant& variant, double sampleRate,
     mAudioOut.assign(static_cast<size_t>(channels), nullptr);
     mControls.assign(static_cast<size_t>(NParams()), nullptr);
     mLastControls.assign(static_cast<size_t>(NParams()), std::numeric_limits<float>::quiet_NaN());
+    mMonitorOut.assign(LV2DescriptionOfPlug().monitors.size(), nullptr);
 
     SetSampleRate(sampleRate);
     SizeForTheHost();
@@ -139,6 +135,9 @@ void IPlugLV2::ConnectPort(uint32_t port, void* data) noexcept {
       mLatencyOut = static_cast<float*>(data);
       break;
     default:
+      if (const size_t monitor = static_cast<size_t>(index - params - kNumExtraPorts);
+          monitor < mMonitorOut.size())
+        mMonitorOut[monitor] = static_cast<float*>(data);
       break;
   }
 }
@@ -171,7 +170,7 @@ void IPlugLV2::ReadControlPorts() noexcept {
     // would move a restored value's last bits.
     if (static_cast<float>(param->Value()) == value) continue;
     const double before = param->Value();
-    param->SetValue(OnStepGrid(*param, static_cast<double>(value)));
+    param->SetValue(LV2PortValueOnGrid(*param, static_cast<double>(value)));
     if (param->Value() == before) continue;
     SendParamValueToEditor(i, param->Value(), false);
     OnParamChange(i, kHost, -1);
@@ -202,6 +201,11 @@ void IPlugLV2::Run(uint32_t sampleCount) noexcept {
     OnIdleTimer();
   }
   if (mLatencyOut) *mLatencyOut = static_cast<float>(GetLatency());
+  for (size_t m = 0; m < mMonitorOut.size(); ++m) {
+    if (!mMonitorOut[m]) continue;
+    const float level = MonitorLevel(static_cast<int>(m));
+    *mMonitorOut[m] = std::isfinite(level) ? std::clamp(level, 0.f, 1.f) : 0.f;
+  }
 }
 
 void IPlugLV2::RenderPiece(bool bypass, int offset, int n) noexcept {
@@ -288,6 +292,24 @@ LV2_State_Status IPlugLV2::RestoreState(LV2_State_Retrieve_Function retrieve,
   } catch (...) {
     return LV2_STATE_ERR_UNKNOWN;
   }
+}
+
+void IPlugLV2::BeginParamGesture(int paramIdx) {
+  if (mUIHostLink) mUIHostLink->ParamGesture(paramIdx, true);
+}
+
+void IPlugLV2::EndParamGesture(int paramIdx) {
+  if (mUIHostLink) mUIHostLink->ParamGesture(paramIdx, false);
+}
+
+void IPlugLV2::InformHostOfParam(int paramIdx, double) {
+  // The port carries the value in the parameter's units, as the description declares it.
+  if (const IParam* param = GetParam(paramIdx); param && mUIHostLink)
+    mUIHostLink->ParamValue(paramIdx, param->Value());
+}
+
+bool IPlugLV2::ResizeEditor(int width, int height) {
+  return mUIHostLink && mUIHostLink->ResizeRequest(width, height);
 }
 
 uint32_t IPlugLV2::GetOptions(LV2_Options_Option*) const noexcept {

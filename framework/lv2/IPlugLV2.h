@@ -22,6 +22,16 @@ struct LV2Variant {
   int channels = 2;  // audio inputs, and as many outputs
 };
 
+/**
+ * A control output the plug-in writes at the end of every run(): a level between 0 and 1 that
+ * its own UI shows on the editor control with ctrlTag, as a sender record (meter ports).
+ */
+struct LV2MonitorPort {
+  std::string symbol;
+  std::string name;
+  int ctrlTag = -1;
+};
+
 /** What a product's LV2 module says about itself beyond its PluginConfig and parameters. */
 struct LV2Description {
   /** The project the plug-ins belong to: it carries the maker and the release. */
@@ -33,18 +43,76 @@ struct LV2Description {
   std::string pluginClass = "Plugin";
   /** Parameters whose change costs more than a step of the others (hosts need not sweep them). */
   std::vector<int> expensiveParams;
+  /** The monitor ports, after the extra ports, in this order. */
+  std::vector<LV2MonitorPort> monitors;
   /** The state property that holds the parameter image. */
   std::string stateKey;
   /** File names inside the bundle. */
   std::string binary;
   std::string ttl;
+  /** The plug-in's own editor as an X11 UI, shown by every variant; no UI when uiUri is empty. */
+  std::string uiUri;
+  std::string uiBinary;
 };
+
+/**
+ * Where each kind of port of a variant is: the audio inputs, the audio outputs, one control
+ * input per parameter, the extra ports (IPlugLV2::EExtraPort), then the monitors. New kinds of
+ * port go at the end, so that the indices of a saved session stay valid.
+ */
+struct LV2PortLayout {
+  int channels = 2;
+  int params = 0;
+  int monitors = 0;
+
+  static LV2PortLayout Of(const LV2Variant& variant, const LV2Description& description,
+                          int params) {
+    return {variant.channels, params, static_cast<int>(description.monitors.size())};
+  }
+  uint32_t FirstParam() const { return static_cast<uint32_t>(2 * channels); }
+  uint32_t FirstExtra() const { return FirstParam() + static_cast<uint32_t>(params); }
+  uint32_t FirstMonitor() const;
+  uint32_t Count() const { return FirstMonitor() + static_cast<uint32_t>(monitors); }
+  uint32_t ParamPort(int paramIdx) const { return FirstParam() + static_cast<uint32_t>(paramIdx); }
+  uint32_t MonitorPort(int monitor) const {
+    return FirstMonitor() + static_cast<uint32_t>(monitor);
+  }
+  /** The parameter a port carries, or -1. */
+  int ParamAt(uint32_t port) const {
+    return port >= FirstParam() && port < FirstExtra() ? static_cast<int>(port - FirstParam()) : -1;
+  }
+  /** The monitor a port carries, or -1. */
+  int MonitorAt(uint32_t port) const {
+    return port >= FirstMonitor() && port < Count() ? static_cast<int>(port - FirstMonitor()) : -1;
+  }
+};
+
+/**
+ * The plug-in's own UI, as the binding's UI side sees it from the plug-in object it shows the
+ * editor of: what the editor does goes to the host through it. [main]
+ */
+class LV2UIHostLink {
+ public:
+  virtual ~LV2UIHostLink() = default;
+  virtual void ParamGesture(int paramIdx, bool begins) = 0;
+  /** A value the user gave a parameter, in the parameter's units. */
+  virtual void ParamValue(int paramIdx, double value) = 0;
+  /** True when the host resized the editor's window. */
+  virtual bool ResizeRequest(int width, int height) = 0;
+};
+
+/**
+ * A control port carries a float: 1.0731 arrives as 1.07309997. On a step of a power of ten the
+ * value is put on the parameter's decimal grid, as the double nearest to the decimal (what the
+ * same value typed as text gives), so that a value set through a port saves as it reads.
+ */
+double LV2PortValueOnGrid(const IParam& param, double value);
 
 /**
  * The plug-in object as an LV2 host sees it: the framework's plug-in base and processor behind
  * the LV2 instance callbacks. Ports, in this order: the audio inputs, the audio outputs, one
  * control input per parameter, the host's bypass (lv2:enabled), free-wheeling (taken as the
- * offline notification) and the latency output.
+ * offline notification), the latency output and the monitors (LV2PortLayout).
  *
  * LV2 gives a plug-in no main thread: parameter values arrive in run(), and the framework's idle
  * duties (latency reports, the queues towards an editor) run there too, every 20 ms of audio.
@@ -67,10 +135,6 @@ class IPlugLV2 : public IPlugAPIBase, public IPlugProcessor {
 
   explicit IPlugLV2(const PluginConfig& config);
   ~IPlugLV2() override;
-
-  static uint32_t PortCount(int channels, int params) {
-    return static_cast<uint32_t>(2 * channels + params + kNumExtraPorts);
-  }
 
   // The LV2 callbacks, through the descriptor. Each catches what it could throw.
   /** [instantiation] False when the plug-in cannot run (the host then gets no instance). */
@@ -107,6 +171,22 @@ class IPlugLV2 : public IPlugAPIBase, public IPlugProcessor {
   /** The variant this instance was made for; empty before Instantiate. */
   const LV2Variant& Variant() const { return mVariant; }
 
+  /**
+   * [audio] The level of a monitor port (LV2Description::monitors), read at the end of every
+   * run(); clamped into 0 … 1, and anything not finite is 0.
+   */
+  virtual float MonitorLevel(int monitor) const noexcept { return 0.f; }
+
+  /** [main] The object shows the editor of an LV2 UI: edits go to the host through the link.
+   * Null (the plug-in instance itself) tells no host anything. */
+  void SetUIHostLink(LV2UIHostLink* link) { mUIHostLink = link; }
+
+  // IPlugAPIBase: the editor's edits and size, for the plug-in's own UI.
+  void BeginParamGesture(int paramIdx) override;
+  void EndParamGesture(int paramIdx) override;
+  void InformHostOfParam(int paramIdx, double normalized) override;
+  bool ResizeEditor(int width, int height) override;
+
  private:
   struct URIDs {
     LV2_URID atomChunk = 0;
@@ -137,9 +217,15 @@ class IPlugLV2 : public IPlugAPIBase, public IPlugProcessor {
   const float* mEnabled = nullptr;
   const float* mFreeWheeling = nullptr;
   float* mLatencyOut = nullptr;
+  std::vector<float*> mMonitorOut;
+  LV2UIHostLink* mUIHostLink = nullptr;
   int64_t mFramesSinceIdle = 0;
   int64_t mIdleInterval = 1;
 };
+
+inline uint32_t LV2PortLayout::FirstMonitor() const {
+  return FirstExtra() + static_cast<uint32_t>(IPlugLV2::kNumExtraPorts);
+}
 
 /**
  * Provided by the product's LV2 module. [instantiation] A new plug-in object, not instantiated

@@ -21,6 +21,7 @@ constexpr const char* kPrefixes =
     "@prefix rdf: <http://www.w3.org/1999/02/22-rdf-syntax-ns#> .\n"
     "@prefix rdfs: <http://www.w3.org/2000/01/rdf-schema#> .\n"
     "@prefix state: <http://lv2plug.in/ns/ext/state#> .\n"
+    "@prefix ui: <http://lv2plug.in/ns/extensions/ui#> .\n"
     "@prefix bufsz: <http://lv2plug.in/ns/ext/buf-size#> .\n"
     "@prefix units: <http://lv2plug.in/ns/extensions/units#> .\n"
     "@prefix urid: <http://lv2plug.in/ns/ext/urid#> .\n";
@@ -71,9 +72,14 @@ std::string LV2ManifestTtl(const LV2Description& description) {
   std::ostringstream ttl;
   ttl << "@prefix lv2: <http://lv2plug.in/ns/lv2core#> .\n"
          "@prefix rdfs: <http://www.w3.org/2000/01/rdf-schema#> .\n";
+  if (!description.uiUri.empty()) ttl << "@prefix ui: <http://lv2plug.in/ns/extensions/ui#> .\n";
   for (const LV2Variant& variant : description.variants)
     ttl << "\n<" << variant.uri << ">\n    a lv2:Plugin ;\n    lv2:binary <" << description.binary
         << "> ;\n    rdfs:seeAlso <" << description.ttl << "> .\n";
+  // A host finds the UI's binary without reading the plug-ins' description.
+  if (!description.uiUri.empty())
+    ttl << "\n<" << description.uiUri << ">\n    a ui:X11UI ;\n    ui:binary <"
+        << description.uiBinary << "> ;\n    rdfs:seeAlso <" << description.ttl << "> .\n";
   return ttl.str();
 }
 
@@ -93,6 +99,22 @@ std::string LV2PluginsTtl(const LV2Description& description, const IPlugLV2& plu
       << "    doap:maintainer [ a foaf:Organization ; foaf:name " << Quoted(plug.GetMfrName())
       << " ] ;\n"
       << "    doap:release [ a doap:Version ; doap:revision " << Quoted(revision) << " ] .\n";
+
+  if (!description.uiUri.empty()) {
+    // The editor in a window of the host's: it needs nothing but the parent window; it tells
+    // the host its size and gestures when it can, and runs its display from the host's idle
+    // calls. The levels it shows come from the monitor ports.
+    ttl << "\n<" << description.uiUri << ">\n    a ui:X11UI ;\n"
+        << "    ui:binary <" << description.uiBinary << "> ;\n"
+        << "    lv2:requiredFeature ui:parent ;\n"
+        << "    lv2:optionalFeature ui:resize , ui:touch , ui:idleInterface ;\n"
+        << "    lv2:extensionData ui:idleInterface";
+    for (const LV2Variant& variant : description.variants)
+      for (const LV2MonitorPort& monitor : description.monitors)
+        ttl << " ;\n    ui:portNotification [ ui:plugin <" << variant.uri << "> ; lv2:symbol "
+            << Quoted(monitor.symbol) << " ; ui:protocol ui:floatProtocol ]";
+    ttl << " .\n";
+  }
 
   for (const LV2Variant& variant : description.variants) {
     const int channels = variant.channels;
@@ -114,6 +136,7 @@ std::string LV2PluginsTtl(const LV2Description& description, const IPlugLV2& plu
         << "    opts:supportedOption bufsz:nominalBlockLength , bufsz:maxBlockLength ;\n";
     if (channels == 2)
       ttl << "    pg:mainInput <" << base << "-in> ;\n    pg:mainOutput <" << base << "-out> ;\n";
+    if (!description.uiUri.empty()) ttl << "    ui:ui <" << description.uiUri << "> ;\n";
 
     std::vector<std::string> ports;
     int index = 0;
@@ -192,6 +215,11 @@ std::string LV2PluginsTtl(const LV2Description& description, const IPlugLV2& plu
                     "        units:unit units:frame ;\n"
                     "        lv2:minimum 0 ;\n        lv2:maximum " +
                     std::to_string(IPlugLV2::kMaxLatency) + "\n    ]");
+    for (const LV2MonitorPort& monitor : description.monitors)
+      ports.push_back("[\n        a lv2:OutputPort , lv2:ControlPort ;\n        lv2:index " +
+                      std::to_string(index++) + " ;\n        lv2:symbol " + Quoted(monitor.symbol) +
+                      " ;\n        lv2:name " + Quoted(monitor.name) +
+                      " ;\n        lv2:minimum 0.0 ;\n        lv2:maximum 1.0\n    ]");
     ttl << "    lv2:port ";
     for (size_t k = 0; k < ports.size(); ++k) ttl << (k ? " , " : "") << ports[k];
     ttl << " .\n";

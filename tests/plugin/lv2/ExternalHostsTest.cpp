@@ -97,7 +97,9 @@ class ExternalHosts : public ::testing::Test {
 #endif
   }
 
-  void TearDown() override { ::unsetenv("LD_PRELOAD"); }
+  void TearDown() override {
+    ::unsetenv("LD_PRELOAD");
+  }
 
   /** corvane-host's raw render of the AAX module: what the plug-in itself produces. */
   Audio Reference(const fs::path& in, const std::vector<Setting>& settings) {
@@ -199,8 +201,8 @@ TEST_F(ExternalHosts, GstreamerPipelineThroughTheLv2Element) {
 TEST_F(ExternalHosts, EcasoundInPlaceWithPositionalParameters) {
   const fs::path in = mDir / "in.wav";
   hosttest::WriteAudio(in, Input(2));
-  // Every control port in index order, the output among them: the twelve parameters, enabled,
-  // free-wheeling, latency. Omitted ones would be 0, not their default.
+  // Every control port in index order, the outputs among them: the twelve parameters, enabled,
+  // free-wheeling, latency, the four meters. Omitted ones would be 0, not their default.
   const char* const order[] = {"threshold", "t_assym", "nonlinearity", "n_assym",
                                "knee",      "k_assym", "mod_a",        "mod_b",
                                "gain",      "mix",     "output",       "oversampling"};
@@ -215,7 +217,7 @@ TEST_F(ExternalHosts, EcasoundInPlaceWithPositionalParameters) {
         if (std::string(s.symbol) == order[i]) value = s.value;
       values += "," + Text(value);
     }
-    values += ",1,0,0";
+    values += ",1,0,0,0,0,0,0";
     const std::string command = "ecasound -q -x -b:37 -f:f32_le,2," + std::to_string(kRate) +
                                 " -i:sndfile,'" + in.string() + "' -o:sndfile,'" +
                                 (mDir / "out.wav").string() + "' -elv2:" + kStereo + values;

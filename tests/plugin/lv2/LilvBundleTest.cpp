@@ -2,7 +2,10 @@
 
 #include <gtest/gtest.h>
 #include <lv2/atom/atom.h>
+#include <lv2/ui/ui.h>
+#include <unistd.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstring>
 #include <limits>
@@ -23,6 +26,8 @@ namespace {
 const char* const kSymbols[] = {"threshold", "t_assym", "nonlinearity", "n_assym",
                                 "knee",      "k_assym", "mod_a",        "mod_b",
                                 "gain",      "mix",     "output",       "oversampling"};
+const char* const kMeterSymbols[] = {"meter_in_l", "meter_in_r", "meter_out_l", "meter_out_r"};
+constexpr const char* kUiURI = "http://pellumar.com/plugins/corvane#ui";
 
 std::vector<std::vector<float>> Noise(int channels, int frames, unsigned seed, float level = 0.5f) {
   std::mt19937 rng(seed);
@@ -136,8 +141,8 @@ TEST(LilvBundle, DescribesBothPluginsFromTheParameterTable) {
     EXPECT_STREQ(lilv_node_as_uri(lilv_plugin_class_get_uri(lilv_plugin_get_class(plugin))),
                  LV2_CORE__DistortionPlugin);
     const int channels = stereo ? 2 : 1;
-    // Audio in and out, twelve parameters, enabled, free-wheeling, latency.
-    ASSERT_EQ(lilv_plugin_get_num_ports(plugin), static_cast<uint32_t>(2 * channels + 12 + 3));
+    // Audio in and out, twelve parameters, enabled, free-wheeling, latency, four meters.
+    ASSERT_EQ(lilv_plugin_get_num_ports(plugin), static_cast<uint32_t>(2 * channels + 12 + 3 + 4));
     for (int i = 0; i < 12; ++i) {
       LilvNode* symbol = lilv_new_string(world.Get(), kSymbols[i]);
       const LilvPort* port = lilv_plugin_get_port_by_symbol(plugin, symbol);
@@ -147,6 +152,28 @@ TEST(LilvBundle, DescribesBothPluginsFromTheParameterTable) {
     }
     EXPECT_TRUE(lilv_plugin_has_latency(plugin));
     EXPECT_EQ(lilv_plugin_get_latency_port_index(plugin), static_cast<uint32_t>(2 * channels + 14));
+    // The meters come last, so that the indices a saved session holds stay what they were.
+    LilvNode* output = lilv_new_uri(world.Get(), LV2_CORE__OutputPort);
+    LilvNode* control = lilv_new_uri(world.Get(), LV2_CORE__ControlPort);
+    for (int m = 0; m < 4; ++m) {
+      SCOPED_TRACE(kMeterSymbols[m]);
+      LilvNode* symbol = lilv_new_string(world.Get(), kMeterSymbols[m]);
+      const LilvPort* port = lilv_plugin_get_port_by_symbol(plugin, symbol);
+      lilv_node_free(symbol);
+      ASSERT_NE(port, nullptr);
+      EXPECT_EQ(lilv_port_get_index(plugin, port), static_cast<uint32_t>(2 * channels + 15 + m));
+      EXPECT_TRUE(lilv_port_is_a(plugin, port, output));
+      EXPECT_TRUE(lilv_port_is_a(plugin, port, control));
+      LilvNode *low = nullptr, *high = nullptr;
+      lilv_port_get_range(plugin, port, nullptr, &low, &high);
+      ASSERT_TRUE(low && high);
+      EXPECT_EQ(lilv_node_as_float(low), 0.0f);
+      EXPECT_EQ(lilv_node_as_float(high), 1.0f);
+      lilv_node_free(low);
+      lilv_node_free(high);
+    }
+    lilv_node_free(output);
+    lilv_node_free(control);
     // "Gain": 0 to 60 dB, default 0, in dB; "Oversampling" a toggle.
     LilvNode *def = nullptr, *min = nullptr, *max = nullptr;
     LilvNode* gain = lilv_new_string(world.Get(), "gain");
@@ -378,4 +405,108 @@ TEST(LilvBundle, FreeWheelingRendersOversampledAtTheOfflineQuality) {
   instance.Control("freewheel") = 0.0f;
   for (int block = 0; block < 8; ++block) instance.Run(in, out, 512);
   EXPECT_EQ(instance.Control("latency"), 0.0f);
+}
+
+// The meters' levels on their ports, as the envelope gives them, each channel on its own port;
+// the mono plug-in shows its one channel on both ports of a pair.
+TEST(LilvBundle, TheMeterPortsCarryTheLevelsOfTheirChannels) {
+  World world;
+  Instance stereo(world, kStereoURI, 48000.0);
+  auto in = Sine(2, 24000, 0.05);
+  std::fill(in[1].begin(), in[1].end(), 0.0f);  // the left channel alone
+  std::vector<std::vector<float>> out;
+  for (const char* symbol : kMeterSymbols) EXPECT_EQ(stereo.Control(symbol), 0.0f) << symbol;
+  RunAll(stereo, in, 512);
+  EXPECT_GT(stereo.Control("meter_in_l"), 0.45f);
+  EXPECT_LE(stereo.Control("meter_in_l"), 0.5f);
+  EXPECT_EQ(stereo.Control("meter_in_r"), 0.0f);
+  EXPECT_GT(stereo.Control("meter_out_l"), 0.1f);
+  EXPECT_EQ(stereo.Control("meter_out_r"), 0.0f);
+
+  // Past full scale the port stays at its maximum, where the editor lights its clip LED.
+  const auto loud = Sine(2, 4800, 0.05, 4.0f);
+  RunAll(stereo, loud, 480);
+  EXPECT_EQ(stereo.Control("meter_in_l"), 1.0f);
+  EXPECT_EQ(stereo.Control("meter_in_r"), 1.0f);
+  // Silence: the levels fall with the meters' release.
+  RunAll(stereo, Sine(2, 96000, 0.05, 0.0f), 1024);
+  for (const char* symbol : kMeterSymbols) EXPECT_LT(stereo.Control(symbol), 0.01f) << symbol;
+
+  Instance mono(world, kMonoURI, 48000.0);
+  RunAll(mono, Sine(1, 24000, 0.05), 333);
+  EXPECT_GT(mono.Control("meter_in_l"), 0.45f);
+  EXPECT_EQ(mono.Control("meter_in_r"), mono.Control("meter_in_l"));
+  EXPECT_GT(mono.Control("meter_out_l"), 0.1f);
+  EXPECT_EQ(mono.Control("meter_out_r"), mono.Control("meter_out_l"));
+}
+
+// The plug-ins' own editor as hosts find it: an X11 UI in the bundle, needing nothing but the
+// host's parent window, told about the meter ports.
+TEST(LilvBundle, BothPluginsShowTheirEditorAsAnX11UI) {
+  World world;
+  LilvWorld* w = world.Get();
+  LilvNode* x11 = lilv_new_uri(w, LV2_UI__X11UI);
+  LilvNode* uiURI = lilv_new_uri(w, kUiURI);
+  for (const char* uri : {kStereoURI, kMonoURI}) {
+    SCOPED_TRACE(uri);
+    LilvUIs* uis = lilv_plugin_get_uis(world.Plugin(uri));
+    ASSERT_NE(uis, nullptr);
+    ASSERT_EQ(lilv_uis_size(uis), 1u);
+    const LilvUI* ui = lilv_uis_get(uis, lilv_uis_begin(uis));
+    EXPECT_STREQ(lilv_node_as_uri(lilv_ui_get_uri(ui)), kUiURI);
+    EXPECT_TRUE(lilv_ui_is_a(ui, x11));
+    char* binary = lilv_file_uri_parse(lilv_node_as_uri(lilv_ui_get_binary_uri(ui)), nullptr);
+    ASSERT_NE(binary, nullptr);
+    EXPECT_EQ(std::string(binary), std::string(CORVANE_LV2_BUNDLE_DIR) + "/corvane_ui.so");
+    EXPECT_EQ(access(binary, R_OK), 0) << binary;
+    lilv_free(binary);
+    lilv_uis_free(uis);
+  }
+
+  // What a host checks before it instantiates.
+  const auto objects = [&](const char* predicate) {
+    LilvNode* p = lilv_new_uri(w, predicate);
+    LilvNodes* found = lilv_world_find_nodes(w, uiURI, p, nullptr);
+    std::vector<std::string> uris;
+    LILV_FOREACH(nodes, i, found)
+    uris.emplace_back(lilv_node_as_string(lilv_nodes_get(found, i)));
+    lilv_nodes_free(found);
+    lilv_node_free(p);
+    std::sort(uris.begin(), uris.end());
+    return uris;
+  };
+  EXPECT_EQ(objects(LV2_CORE__requiredFeature), std::vector<std::string>({LV2_UI__parent}));
+  EXPECT_EQ(objects(LV2_CORE__optionalFeature),
+            std::vector<std::string>({LV2_UI__idleInterface, LV2_UI__resize, LV2_UI__touch}));
+  EXPECT_EQ(objects(LV2_CORE__extensionData), std::vector<std::string>({LV2_UI__idleInterface}));
+
+  // One float notification per meter port of each plug-in.
+  LilvNode* notification = lilv_new_uri(w, LV2_UI__portNotification);
+  LilvNode* pluginProperty = lilv_new_uri(w, LV2_UI__plugin);
+  LilvNode* symbolProperty = lilv_new_uri(w, LV2_CORE__symbol);
+  LilvNode* protocolProperty = lilv_new_uri(w, LV2_UI__protocol);
+  LilvNodes* notes = lilv_world_find_nodes(w, uiURI, notification, nullptr);
+  std::vector<std::string> seen;
+  LILV_FOREACH(nodes, i, notes) {
+    const LilvNode* note = lilv_nodes_get(notes, i);
+    LilvNode* plugin = lilv_world_get(w, note, pluginProperty, nullptr);
+    LilvNode* symbol = lilv_world_get(w, note, symbolProperty, nullptr);
+    LilvNode* protocol = lilv_world_get(w, note, protocolProperty, nullptr);
+    ASSERT_TRUE(plugin && symbol && protocol);
+    EXPECT_STREQ(lilv_node_as_uri(protocol), LV2_UI__floatProtocol);
+    seen.push_back(std::string(lilv_node_as_uri(plugin)) + " " + lilv_node_as_string(symbol));
+    lilv_node_free(plugin);
+    lilv_node_free(symbol);
+    lilv_node_free(protocol);
+  }
+  lilv_nodes_free(notes);
+  std::vector<std::string> expected;
+  for (const char* uri : {kStereoURI, kMonoURI})
+    for (const char* symbol : kMeterSymbols) expected.push_back(std::string(uri) + " " + symbol);
+  std::sort(seen.begin(), seen.end());
+  std::sort(expected.begin(), expected.end());
+  EXPECT_EQ(seen, expected);
+  for (LilvNode* node :
+       {x11, uiURI, notification, pluginProperty, symbolProperty, protocolProperty})
+    lilv_node_free(node);
 }
