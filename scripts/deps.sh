@@ -13,10 +13,10 @@ packages=(
   # The LV2 binding, and the LV2 hosts and validator its tests drive.
   lv2-dev liblilv-dev lilv-utils sordi lv2file ecasound
   gstreamer1.0-tools gstreamer1.0-plugins-base gstreamer1.0-plugins-good gstreamer1.0-plugins-bad
-  # The editor's X11 window: xcb with MIT-SHM and XKB, xkbcommon for keys; its tests' own
+  # The editor's X11 window: xcb with MIT-SHM, Present and XKB, xkbcommon for keys; its tests' own
   # Xvfb server, driven through XTEST.
-  libxcb1-dev libxcb-shm0-dev libxcb-xkb-dev libxkbcommon-dev libxkbcommon-x11-dev
-  libxcb-xtest0-dev xvfb
+  libxcb1-dev libxcb-shm0-dev libxcb-present-dev libxcb-xkb-dev libxkbcommon-dev
+  libxkbcommon-x11-dev libxcb-xtest0-dev xvfb
   # corvane-host editor's tests drive its window as a user would and look at it.
   xdotool x11-utils imagemagick
   # The LV2 UI in a host nobody here wrote: jalv's GTK front end, on a JACK server of its own.

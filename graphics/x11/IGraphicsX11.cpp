@@ -2,10 +2,12 @@
 
 #include <sys/ipc.h>
 #include <sys/shm.h>
+#include <xcb/present.h>
 #include <xcb/shm.h>
 #include <xcb/xcbext.h>
 
 #include <algorithm>
+#include <chrono>
 #include <climits>
 #include <cmath>
 #include <cstdio>
@@ -255,7 +257,7 @@ void IGraphicsX11::StartTick() {
   std::weak_ptr<IGraphicsX11*> alive = mAlive;
   mTimer = mLoop->AddTimer(x11::DisplayTickIntervalMs(FPS()), [alive](IRunLoop::Id) {
     const auto editor = alive.lock();
-    if (!editor) return;
+    if (!editor || (*editor)->VerticalBlanksArrive()) return;
     // The editor may close inside its tick, and the connection with it.
     X11Display* display = (*editor)->mDisplay;
     if (!display) return;
@@ -264,11 +266,53 @@ void IGraphicsX11::StartTick() {
     display->Drain();
     display->Release();
   });
+  // Where the server counts vertical blanks, they drive the tick; the timer stands by.
+  if (xcb_connection_t* c = Live(); c && mDisplay->PresentOpcode() != 0) {
+    mPresentEvent = xcb_generate_id(c);
+    xcb_present_select_input(c, mPresentEvent, mWindow, XCB_PRESENT_EVENT_MASK_COMPLETE_NOTIFY);
+    RequestVerticalBlank();
+  }
 }
 
 void IGraphicsX11::StopTick() {
   if (mTimer != IRunLoop::kInvalidId && mLoop) mLoop->RemoveTimer(mTimer);
   mTimer = IRunLoop::kInvalidId;
+  // A notification still on its way finds no context and is dropped; the window's destruction
+  // ends the selection on the server.
+  mPresentEvent = XCB_NONE;
+  mLastBlankMs = -1;
+}
+
+namespace {
+
+int64_t NowMs() {
+  return std::chrono::duration_cast<std::chrono::milliseconds>(
+             std::chrono::steady_clock::now().time_since_epoch())
+      .count();
+}
+
+}  // namespace
+
+void IGraphicsX11::RequestVerticalBlank() {
+  xcb_connection_t* c = Live();
+  if (!c || mPresentEvent == XCB_NONE) return;
+  // Target 0 with divisor 1: the next blank, whatever the counter stands at.
+  xcb_present_notify_msc(c, mWindow, ++mBlankSerial, 0, 1, 0);
+  mDisplay->Flush();
+}
+
+void IGraphicsX11::OnVerticalBlank() {
+  if (mPresentEvent == XCB_NONE) return;
+  mLastBlankMs = NowMs();
+  ++mVBlankTicks;
+  Tick();
+  // One request in flight at a time: a long frame skips blanks instead of queueing them.
+  RequestVerticalBlank();
+}
+
+bool IGraphicsX11::VerticalBlanksArrive() const {
+  // A server whose blanks stop (a window unmapped, a screen asleep) falls back to the timer.
+  return mLastBlankMs >= 0 && NowMs() - mLastBlankMs < 3 * x11::DisplayTickIntervalMs(FPS());
 }
 
 void IGraphicsX11::Tick() {
@@ -477,6 +521,14 @@ void IGraphicsX11::ResizeNativeWindow(bool parentHasResized) {
 
 void IGraphicsX11::OnXEvent(const xcb_generic_event_t& event) {
   switch (event.response_type & 0x7f) {
+    case XCB_GE_GENERIC: {
+      const auto& e = reinterpret_cast<const xcb_present_complete_notify_event_t&>(event);
+      if (e.window == mWindow && e.event == mPresentEvent &&
+          e.event_type == XCB_PRESENT_COMPLETE_NOTIFY &&
+          e.kind == XCB_PRESENT_COMPLETE_KIND_NOTIFY_MSC)
+        OnVerticalBlank();
+      return;
+    }
     case XCB_EXPOSE: {
       const auto& e = reinterpret_cast<const xcb_expose_event_t&>(event);
       if (e.window != mWindow) return;

@@ -18,7 +18,8 @@ namespace iplug::igraphics {
 /**
  * The X11 platform layer: the Cairo backend shown in a child window of the host's, on xcb.
  * Every editor of the process shares one connection, watched on the host's run loop
- * (iplug::GetRunLoop()), and ticks the display on a timer of that loop; nothing here ever
+ * (iplug::GetRunLoop()), and ticks the display at the server's vertical blanks (the Present
+ * extension) where it counts them, else on a timer of that loop; nothing here ever
  * waits for the host's thread to be free. Frames go to the server through MIT-SHM where it
  * has it, else in PutImage requests; keys come through xkbcommon, and the keys the editor
  * leaves alone go on to the host's top-level window. Resources come from the program's
@@ -57,6 +58,8 @@ class IGraphicsX11 : public IGraphicsCairo, private x11::X11Display::Client {
    */
   void SetPresentOptions(bool allowSharedMemory, size_t maxRequestBytes = 0);
   bool UsesSharedMemory() const { return mShmSegment != 0; }
+  /** Display ticks the server's vertical blanks (the Present extension) have driven. */
+  int VerticalBlankTicks() const { return mVBlankTicks; }
   /** Frames drawn and handed to the server so far. */
   int FramesPresented() const { return mFramesPresented; }
   /** True while a frame is on its way to the server or waits to go. */
@@ -138,6 +141,11 @@ class IGraphicsX11 : public IGraphicsCairo, private x11::X11Display::Client {
   bool Fail(const std::string& reason);
   void StartTick();
   void StopTick();
+  /** Asks the server for a notification at its next vertical blank. */
+  void RequestVerticalBlank();
+  void OnVerticalBlank();
+  /** Vertical blanks arrive, so the timer stands by. */
+  bool VerticalBlanksArrive() const;
   /** Forgets the window the server no longer has. */
   void WindowGone();
   /** Frees what presenting holds; talks to the server only while it is there. */
@@ -170,6 +178,10 @@ class IGraphicsX11 : public IGraphicsCairo, private x11::X11Display::Client {
 
   IRunLoop* mLoop = nullptr;
   IRunLoop::Id mTimer = IRunLoop::kInvalidId;
+  uint32_t mPresentEvent = XCB_NONE;  // our Present event context while ticking on blanks
+  uint32_t mBlankSerial = 0;
+  int64_t mLastBlankMs = -1;
+  int mVBlankTicks = 0;
   /** Ticks the loop delivers late hold this weakly, so they never reach a deleted editor. */
   std::shared_ptr<IGraphicsX11*> mAlive;
   float mResourceScale = 1.f;

@@ -1,5 +1,6 @@
 #include "graphics/x11/X11Display.h"
 
+#include <xcb/present.h>
 #include <xcb/shm.h>
 // The XKB header names a member "explicit", which C++ reserves.
 #define explicit explicit_
@@ -163,6 +164,14 @@ bool X11Display::Open(std::string& error) {
     std::free(version);
   }
 
+  const xcb_query_extension_reply_t* present = xcb_get_extension_data(mConnection, &xcb_present_id);
+  if (present && present->present) {
+    xcb_present_query_version_reply_t* version = xcb_present_query_version_reply(
+        mConnection, xcb_present_query_version(mConnection, 1, 0), nullptr);
+    if (version) mPresentOpcode = present->major_opcode;
+    std::free(version);
+  }
+
   // The resource manager's text lives on the first screen's root, whichever screen the
   // editors are on; changes to it arrive as property events.
   mResourceRoot = xcb_setup_roots_iterator(xcb_get_setup(mConnection)).data->root;
@@ -278,7 +287,13 @@ void X11Display::Dispatch(const xcb_generic_event_t& event) {
     return;
   }
 
-  const xcb_window_t window = EventWindow(event);
+  xcb_window_t window = EventWindow(event);
+  // The vertical blanks an editor asked the Present extension for.
+  if (type == XCB_GE_GENERIC && mPresentOpcode != 0) {
+    const auto& generic = reinterpret_cast<const xcb_ge_generic_event_t&>(event);
+    if (generic.extension == mPresentOpcode && generic.event_type == XCB_PRESENT_COMPLETE_NOTIFY)
+      window = reinterpret_cast<const xcb_present_complete_notify_event_t&>(event).window;
+  }
   if (window == XCB_NONE) return;
   // A destroyed parent concerns every editor inside it; anything else one editor.
   const bool everyone = type == XCB_DESTROY_NOTIFY;

@@ -87,6 +87,9 @@ class X11Display {
   float ScreenScale() const { return mScreenScale; }
 
   bool HasSharedMemory() const { return mHasShm; }
+  /** The Present extension's major opcode (its events carry it), 0 when the server lacks it:
+   * editors then tick on their timer alone. */
+  uint8_t PresentOpcode() const { return mPresentOpcode; }
   /** The largest request the server takes, in bytes. */
   size_t MaxRequestBytes() const { return mMaxRequestBytes; }
 
@@ -119,6 +122,7 @@ class X11Display {
   xcb_window_t mResourceRoot = XCB_NONE;
   float mScreenScale = 1.f;
   bool mHasShm = false;
+  uint8_t mPresentOpcode = 0;
   size_t mMaxRequestBytes = 0;
 
   uint32_t mCursorFont = XCB_NONE;

@@ -373,6 +373,21 @@ TEST_F(X11Editor, EditorsShareOneConnectionThatTheLastToCloseCloses) {
   EXPECT_TRUE(loop.TimerIntervals().empty());
 }
 
+// The server's vertical blanks drive the tick where it counts them (Xvfb does, at its own
+// pace), and the timer stands by: a pad changed between blanks is drawn at the next one.
+TEST_F(X11Editor, TheDisplayTicksOnTheServersVerticalBlanks) {
+  Host host(650, 400);
+  Editor editor;
+  IGraphicsX11* ui = editor.Open(host.ParentHandle());
+  ASSERT_NE(ui, nullptr);
+  Settle(*ui);
+  ASSERT_TRUE(loop.RunUntil([&] { return ui->VerticalBlankTicks() >= 3; }, 2000))
+      << "no vertical blanks arrived";
+  const int frames = ui->FramesPresented();
+  editor.pad->SetDirty(false);
+  ASSERT_TRUE(loop.RunUntil([&] { return ui->FramesPresented() > frames; }, 2000));
+}
+
 TEST_F(X11Editor, AParentDestroyedFirstLeavesAClosedEditorBehind) {
   {
     Host host(650, 400);
