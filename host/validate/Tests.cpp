@@ -1535,8 +1535,8 @@ const std::vector<TestCase>& Registry() {
       {"oversampling-switch", OversamplingSwitch},
       {"realtime", Realtime},
       {"threads", Threads},
-      {"editor-open-close", EditorOpenClose},
-      {"editor-window", EditorWindowOpenClose},
+      {"editor-open-close", EditorOpenClose, 3},
+      {"editor-window", EditorWindowOpenClose, 3},
       {"editor-parameters", EditorParameters},
       {"editor-gestures", EditorGestures},
   };

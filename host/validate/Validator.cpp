@@ -37,9 +37,9 @@ struct Outcome {
 };
 
 /** Generous by default, since strictness scales the work; a hang is still caught within it. */
-std::chrono::milliseconds TimeLimit(const ValidateOptions& options) {
+std::chrono::milliseconds TimeLimit(const ValidateOptions& options, const TestCase& test) {
   if (options.timeoutSeconds) return std::chrono::seconds(*options.timeoutSeconds);
-  return std::chrono::milliseconds(20000 + 4000 * options.strictness);
+  return std::chrono::milliseconds((20000 + 4000 * options.strictness) * test.timeScale);
 }
 
 /** The child reports through a pipe; its exit status alone cannot carry a reason. */
@@ -196,7 +196,7 @@ int RunValidate(const std::vector<std::string>& args, std::ostream& out) {
     // Whatever is buffered would be written twice, once by the child too.
     out.flush();
     const auto start = std::chrono::steady_clock::now();
-    const Outcome outcome = RunInChild(test, std::move(context), TimeLimit(options));
+    const Outcome outcome = RunInChild(test, std::move(context), TimeLimit(options, test));
     const auto ms = std::chrono::duration_cast<std::chrono::milliseconds>(
                         std::chrono::steady_clock::now() - start)
                         .count();

@@ -30,6 +30,8 @@ struct Failure {
 struct TestCase {
   const char* name;
   std::function<void(TestContext&)> run;
+  /** Times the default time limit the test gets: opening editors over and over takes long. */
+  int timeScale = 1;
 };
 
 /** Every test, in the order they run. */
