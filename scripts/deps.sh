@@ -19,6 +19,10 @@ packages=(
   libxkbcommon-x11-dev libxcb-xtest0-dev xvfb
   # corvane-host editor's tests drive its window as a user would and look at it.
   xdotool x11-utils imagemagick
+  # The editor's clipboard, tested against another X client that copies and pastes.
+  xclip
+  # The editor's installed fonts, looked up by family and style; the tests look for DejaVu Sans.
+  libfontconfig-dev fonts-dejavu-core
   # The LV2 UI in a host nobody here wrote: jalv's GTK front end, on a JACK server of its own.
   jalv jackd2
 )

@@ -18,7 +18,15 @@
 #include <utility>
 
 #include "graphics/IGEditorDelegate.h"
+#include "graphics/x11/X11Dialogs.h"
+#include "graphics/x11/X11DragDrop.h"
+#include "graphics/x11/X11Fonts.h"
 #include "graphics/x11/X11Support.h"
+// Text field, tooltips and clipboard.
+#include "graphics/IControl.h"
+#include "graphics/x11/X11Clipboard.h"
+#include "graphics/x11/X11TextEntry.h"
+#include "graphics/x11/X11Tooltip.h"
 
 namespace iplug::igraphics {
 
@@ -187,6 +195,9 @@ void* IGraphicsX11::OpenWindow(void* parent) {
   mLastPressButton = 0;
   mAlive = std::make_shared<IGraphicsX11*>(this);
   display->AddClient(this);
+  mDropTarget = std::make_unique<x11::X11DropTarget>(
+      *display, window,
+      [this](const std::vector<std::string>& paths, int x, int y) { OnDrop(paths, x, y); });
   ApplyCursor();
 
   OnSurfaceResize();
@@ -209,7 +220,23 @@ void* IGraphicsX11::OpenWindow(void* parent) {
 void IGraphicsX11::CloseWindow() {
   if (!mDisplay) return;
   StopTick();
+  // Before the controls go: the one waiting for the menu hears that nothing was chosen.
+  DismissMenu(true);
+  EndDialogs();
+  // Also whatever the control opened again when it heard of the menu.
+  mMenu.reset();
+  mDragOut.reset();
+  mDropTarget.reset();
   mAlive.reset();
+  // The field is a child of the window about to go: destroyed first, so nothing is sent about
+  // a window the server has already destroyed with its parent. What was typed is dropped.
+  mInTextEntry = nullptr;
+  mTextEntryValIdx = -1;
+  mTextEntry.reset();
+  HideTooltip();
+  mTooltip.reset();
+  mTooltipIdx = -1;
+  if (mClipboard) std::exchange(mClipboard, nullptr)->Release();
   ClearControls();
   ReleasePresentation();
   if (xcb_connection_t* c = Live()) {
@@ -237,6 +264,17 @@ void IGraphicsX11::WindowGone() {
   mParent = XCB_NONE;
   ReleaseMouseCapture();
   ReleasePresentation();
+  // The field went with the window; a lost connection took the tooltip too.
+  if (mTextEntry) mTextEntry->Disconnect();
+  mTextEntry.reset();
+  mInTextEntry = nullptr;
+  mTextEntryValIdx = -1;
+  if (mTooltip && !(mDisplay && mDisplay->Connection())) mTooltip->Disconnect();
+  HideTooltip();
+  mTooltip.reset();
+  mDragOut.reset();
+  mDropTarget.reset();
+  DismissMenu(true);
 }
 
 void IGraphicsX11::OnConnectionLost() {
@@ -245,7 +283,9 @@ void IGraphicsX11::OnConnectionLost() {
 }
 
 bool IGraphicsX11::ConcernsWindow(xcb_window_t window) const {
-  return mWindow != XCB_NONE && (window == mWindow || window == mParent);
+  return mWindow != XCB_NONE &&
+         (window == mWindow || window == mParent || (mMenu && mMenu->Owns(window)) ||
+          (mTextEntry && window == mTextEntry->Window()));
 }
 
 // ---- The display tick ----
@@ -317,6 +357,7 @@ bool IGraphicsX11::VerticalBlanksArrive() const {
 
 void IGraphicsX11::Tick() {
   if (!Live()) return;
+  if (TickTextEntry()) return;
   // A scale change in the middle of a drag would pull the control from under the pointer.
   if (mCapturedMap.empty() && mDisplay->ScreenScale() != mResourceScale) {
     mResourceScale = mDisplay->ScreenScale();
@@ -520,6 +561,13 @@ void IGraphicsX11::ResizeNativeWindow(bool parentHasResized) {
 // ---- Events ----
 
 void IGraphicsX11::OnXEvent(const xcb_generic_event_t& event) {
+  if (mMenu && MenuTakesEvent(event)) return;
+  if (mDragOut && mDragOut->HandleEvent(event)) {
+    if (mDragOut->Finished()) mDragOut.reset();
+    return;
+  }
+  if (mDropTarget && mDropTarget->HandleEvent(event)) return;
+  if (TextEntryTakesEvent(event)) return;
   switch (event.response_type & 0x7f) {
     case XCB_GE_GENERIC: {
       const auto& e = reinterpret_cast<const xcb_present_complete_notify_event_t&>(event);
@@ -749,65 +797,232 @@ void IGraphicsX11::ApplyCursor() {
   mDisplay->Flush();
 }
 
-// ---- Prompts and services: answered as cancelled until they exist ----
+// ---- Prompts and services ----
 
 void IGraphicsX11::AbortTextEntry() {
+  if (mTextEntry) {
+    mTextEntry->SetState(x11::X11TextEntry::kCancel);
+    return;
+  }
   mInTextEntry = nullptr;
   mTextEntryValIdx = -1;
 }
 
-void IGraphicsX11::ShowNativeTextField(int, const ITextStyle&, const IBox&, int, const char*) {
-  // Left open, the entry would hold the drag back from every control.
-  AbortTextEntry();
-}
-
-IMenuModel* IGraphicsX11::ShowNativeMenu(IMenuModel&, const IBox&, bool& isAsync) {
+IMenuModel* IGraphicsX11::ShowNativeMenu(IMenuModel& menu, const IBox& bounds, bool& isAsync) {
   isAsync = false;
+  // A menu still open gives way; its control was already replaced by this one's.
+  DismissMenu(false);
+  xcb_connection_t* c = Live();
+  if (!c || menu.NItems() == 0) return nullptr;
+  const float s = BackingScale();
+  xcb_translate_coordinates_reply_t* origin = nullptr;
+  xcb_get_geometry_reply_t* geometry =
+      xcb_get_geometry_reply(c, xcb_get_geometry(c, mWindow), nullptr);
+  if (geometry)
+    origin = xcb_translate_coordinates_reply(
+        c, xcb_translate_coordinates(c, mWindow, geometry->root, 0, 0), nullptr);
+  if (!geometry || !origin) {
+    std::free(geometry);
+    std::free(origin);
+    return nullptr;
+  }
+  const xcb_window_t root = geometry->root;
+  const int x = origin->dst_x + static_cast<int>(std::lround(s * bounds.L));
+  const int y = origin->dst_y + static_cast<int>(std::lround(s * bounds.B));
+  const int top = origin->dst_y + static_cast<int>(std::lround(s * bounds.T));
+  std::free(geometry);
+  std::free(origin);
+  auto popup = std::make_unique<x11::X11Menu>(*mDisplay, menu, s);
+  if (!popup->Show(root, x, y, top)) return nullptr;
+  mMenu = std::move(popup);
+  isAsync = true;
   return nullptr;
 }
 
-bool IGraphicsX11::ReadClipboardText(std::string& text) {
-  text.clear();
-  return false;
+bool IGraphicsX11::MenuTakesEvent(const xcb_generic_event_t& event) {
+  bool consumed = false;
+  IMenuModel* chosen = nullptr;
+  const x11::X11Menu::Outcome outcome = mMenu->HandleEvent(event, consumed, chosen);
+  if (outcome == x11::X11Menu::Outcome::Open) return consumed;
+  mMenu.reset();
+  SetAllControlsDirty();
+  // The menu's own completion may close the editor; the graphics context is told only if not.
+  const std::weak_ptr<IGraphicsX11*> alive = mAlive;
+  if (chosen) chosen->Complete();
+  if (alive.expired()) return true;
+  ApplyMenuResult(chosen);
+  return true;
 }
 
-bool IGraphicsX11::WriteClipboardText(const char*) {
-  return false;
+void IGraphicsX11::DismissMenu(bool tell) {
+  if (!mMenu) return;
+  mMenu.reset();
+  if (tell) ApplyMenuResult(nullptr);
 }
 
-EMsgBoxResult IGraphicsX11::ShowMessageBox(const char*, const char*, EMsgBoxType,
+bool IGraphicsX11::DragOutActive() const {
+  return mDragOut && !mDragOut->Finished();
+}
+
+bool IGraphicsX11::StartFileDragOut(const char* path, const IBox&) {
+  if (mDragOut && mDragOut->Finished()) mDragOut.reset();
+  xcb_connection_t* c = Live();
+  if (!c || !path || !*path || mDragOut) return false;
+  // The control pressed gets no release: the drag takes it.
+  ReleaseMouseCapture();
+  auto drag = std::make_unique<x11::X11DragSource>(*mDisplay, mWindow, path);
+  if (!drag->Start()) return false;
+  mDragOut = std::move(drag);
+  return true;
+}
+
+void IGraphicsX11::OnDrop(const std::vector<std::string>& paths, int windowX, int windowY) {
+  const float s = BackingScale();
+  const float x = static_cast<float>(windowX) / s, y = static_cast<float>(windowY) / s;
+  if (paths.size() == 1)
+    OnFileDrop(paths[0].c_str(), x, y);
+  else
+    OnFilesDrop(paths, x, y);
+}
+
+// Dialogs run as helper programs, answered through their completion functions later; without
+// one there is nobody to answer later, and waiting here would stall the host.
+
+int IGraphicsX11::RunningDialogs() const {
+  return static_cast<int>(std::count_if(mDialogs.begin(), mDialogs.end(),
+                                        [](const auto& d) { return !d->Finished(); }));
+}
+
+bool IGraphicsX11::RunDialog(const std::vector<std::string>& argv,
+                             std::function<void(int, const std::string&)> done) {
+  mDialogs.erase(
+      std::remove_if(mDialogs.begin(), mDialogs.end(), [](const auto& d) { return d->Finished(); }),
+      mDialogs.end());
+  auto dialog = x11::HelperDialog::Start(argv, std::move(done));
+  if (!dialog) return false;
+  mDialogs.push_back(std::move(dialog));
+  return true;
+}
+
+void IGraphicsX11::EndDialogs() {
+  // Moved out first: a dialog's end may not reach back into the list being cleared.
+  std::vector<std::unique_ptr<x11::HelperDialog>> dialogs = std::move(mDialogs);
+  mDialogs.clear();
+  dialogs.clear();
+}
+
+EMsgBoxResult IGraphicsX11::ShowMessageBox(const char* text, const char* caption, EMsgBoxType type,
                                            MsgBoxCompletionFunction completion) {
+  ReleaseMouseCapture();
+  const x11::DialogHelper helper = x11::FindDialogHelper();
+  const auto argv = x11::MessageBoxCommand(helper, text, caption, type);
+  if (helper.tool != x11::DialogTool::None && mDisplay) {
+    if (!completion) {
+      // A box with one button needs no answer: it is shown, and OK is what it would say.
+      if (type == EMsgBoxType::OK && x11::SpawnDetached(argv)) return EMsgBoxResult::OK;
+    } else if (RunDialog(argv, [helper, type, completion](int code, const std::string& out) {
+                 completion(x11::MessageBoxAnswer(helper, type, code, out));
+               })) {
+      return EMsgBoxResult::NoResult;
+    }
+  }
   if (completion) completion(EMsgBoxResult::Cancel);
   return EMsgBoxResult::Cancel;
 }
 
-void IGraphicsX11::ChooseFile(std::string& fileName, std::string& path, EFileAction, const char*,
-                              FileDialogCompletionFunction completion) {
+void IGraphicsX11::ChooseFile(std::string& fileName, std::string& path, EFileAction action,
+                              const char* extensions, FileDialogCompletionFunction completion) {
+  ReleaseMouseCapture();
+  const x11::DialogHelper helper = x11::FindDialogHelper();
+  if (completion && helper.tool != x11::DialogTool::None && mDisplay &&
+      RunDialog(x11::FileDialogCommand(helper, action, fileName, path, extensions),
+                [completion, folder = path](int code, const std::string& out) {
+                  std::string chosen = out.substr(0, out.find('\n'));
+                  if (code != 0 || chosen.empty()) {
+                    completion(std::string(), folder);
+                    return;
+                  }
+                  completion(chosen, x11::FolderOf(chosen));
+                }))
+    return;
   fileName.clear();
   if (completion) completion(fileName, path);
 }
 
 void IGraphicsX11::ChooseDirectory(std::string& path, FileDialogCompletionFunction completion) {
+  ReleaseMouseCapture();
+  const x11::DialogHelper helper = x11::FindDialogHelper();
+  if (completion && helper.tool != x11::DialogTool::None && mDisplay &&
+      RunDialog(x11::DirectoryDialogCommand(helper, path),
+                [completion](int code, const std::string& out) {
+                  std::string chosen = out.substr(0, out.find('\n'));
+                  if (code != 0 || chosen.empty()) {
+                    completion(std::string(), std::string());
+                    return;
+                  }
+                  if (chosen.back() != '/') chosen += '/';
+                  completion(std::string(), chosen);
+                }))
+    return;
   path.clear();
   if (completion) completion(std::string(), path);
 }
 
-bool IGraphicsX11::PickColor(IArgb&, const char*, ColorPickerCompletionFunction) {
+bool IGraphicsX11::PickColor(IArgb& color, const char* title,
+                             ColorPickerCompletionFunction completion) {
+  ReleaseMouseCapture();
+  const x11::DialogHelper helper = x11::FindDialogHelper();
+  // The answer always comes later, so this call itself never reports a colour taken.
+  if (completion && helper.tool != x11::DialogTool::None && mDisplay)
+    RunDialog(x11::ColorDialogCommand(helper, color, title),
+              [completion, initial = color](int code, const std::string& out) {
+                IArgb picked = initial;
+                if (code == 0 && x11::ParseColorAnswer(out, picked)) completion(picked);
+              });
   return false;
 }
 
-bool IGraphicsX11::OpenURL(const char*, const char*, const char*, const char*) {
+bool IGraphicsX11::OpenURL(const char* url, const char* windowTitle, const char* confirmText,
+                           const char* errorText) {
+  if (!url || !*url) return false;
+  const std::string opener = x11::FindProgram("xdg-open");
+  const std::string target = url, title = windowTitle ? windowTitle : "";
+  const std::string error = errorText ? errorText : "";
+  const auto open = [this, opener, target, title, error]() {
+    if (!opener.empty() && x11::SpawnDetached({opener, target})) return true;
+    if (!error.empty()) ShowMessageBox(error.c_str(), title.c_str(), EMsgBoxType::OK);
+    return false;
+  };
+  if (!confirmText || !*confirmText) return open();
+  // Asked first, and opened only on Yes; the answer comes later, so nothing is open yet now.
+  const std::weak_ptr<IGraphicsX11*> alive = mAlive;
+  ShowMessageBox(confirmText, title.c_str(), EMsgBoxType::YesNo,
+                 [alive, open](EMsgBoxResult answer) {
+                   if (answer == EMsgBoxResult::Yes && !alive.expired()) open();
+                 });
   return false;
 }
 
-bool IGraphicsX11::ShowInFileBrowser(const char*, bool) {
-  return false;
+bool IGraphicsX11::ShowInFileBrowser(const char* path, bool select) {
+  if (!path || !*path) return false;
+  const std::string opener = x11::FindProgram("xdg-open");
+  if (opener.empty()) return false;
+  // xdg-open cannot point at a file inside its folder: selecting opens the folder holding it.
+  std::string target = path;
+  if (select) {
+    const std::string folder = x11::FolderOf(target);
+    if (!folder.empty()) target = folder;
+  }
+  return x11::SpawnDetached({opener, target});
 }
 
 // ---- Fonts and resources ----
 
-std::unique_ptr<PlatformFont> IGraphicsX11::LoadNativeFont(const char*, const char*, EFontStyle) {
-  return nullptr;
+std::unique_ptr<PlatformFont> IGraphicsX11::LoadNativeFont(const char*, const char* family,
+                                                           EFontStyle style) {
+  x11::FontFileMatch match;
+  if (!x11::FindSystemFont(family, style, match)) return nullptr;
+  return x11::SystemFont::Load(match);
 }
 
 std::unique_ptr<PlatformFont> IGraphicsX11::LoadNativeFont(const char*, const void* data,
@@ -851,6 +1066,255 @@ const uint8_t* IGraphicsX11::ModuleResourceBytes(const char* found, const char* 
   }
   size = static_cast<int>(bytes);
   return data;
+}
+
+// ---- Text field, tooltips and clipboard ----
+
+namespace {
+
+// How long the pointer rests on a control before its tooltip shows, and where the tooltip sits
+// from the pointer (window pixels), clear of the cursor's own shape.
+constexpr int kTooltipHoverMs = 400;
+constexpr int kTooltipOffsetX = 12;
+constexpr int kTooltipOffsetY = 18;
+// The most characters a committed field hands over.
+constexpr size_t kTextEntryReadLimit = 256;
+// Control with these copies the field's text and pastes into it.
+constexpr int kVkC = 0x43;
+constexpr int kVkV = 0x56;
+
+}  // namespace
+
+void IGraphicsX11::ShowNativeTextField(int paramIdx, const ITextStyle& style, const IBox& bounds,
+                                       int maxLength, const char* text) {
+  xcb_connection_t* c = Live();
+  if (!c) {
+    // Left waiting, the entry would hold the drag back from every control.
+    mInTextEntry = nullptr;
+    mTextEntryValIdx = -1;
+    return;
+  }
+  if (mTextEntry) return;
+  HideTooltip();
+  x11::X11TextEntry::Setup setup;
+  setup.connection = c;
+  setup.parent = mWindow;
+  setup.depth = mDepth;
+  setup.scale = BackingScale();
+  setup.bounds = bounds;
+  setup.style = style;
+  setup.maxLength = maxLength;
+  setup.text = text ? text : "";
+  setup.maxRequestBytes = mDisplay->MaxRequestBytes();
+  if (const IParam* param = GetDelegate().GetParam(paramIdx)) {
+    switch (param->Kind()) {
+      case kKindBool:
+      case kKindInt:
+      case kKindEnum:
+        setup.filter = x11::TextFilter::Integer;
+        break;
+      case kKindDouble:
+        setup.filter = x11::TextFilter::Decimal;
+        break;
+      default:
+        break;
+    }
+  }
+  mTextEntry = std::make_unique<x11::X11TextEntry>(setup);
+  mTextEntry->TakeFocus(XCB_CURRENT_TIME);
+  mDisplay->Flush();
+}
+
+void IGraphicsX11::CloseTextEntry() {
+  // The focus goes back to the editor by itself: the field was made to revert it to its parent.
+  mTextEntry.reset();
+  if (mDisplay) mDisplay->Flush();
+}
+
+bool IGraphicsX11::TickTextEntry() {
+  if (!mTextEntry) return false;
+  switch (mTextEntry->State()) {
+    case x11::X11TextEntry::kEditing:
+      // Nothing is drawn under the user's typing.
+      return true;
+    case x11::X11TextEntry::kCancel:
+      CloseTextEntry();
+      mInTextEntry = nullptr;
+      mTextEntryValIdx = -1;
+      return true;
+    case x11::X11TextEntry::kCommit: {
+      const std::string typed = x11::FirstCharacters(mTextEntry->Text(), kTextEntryReadLimit);
+      CloseTextEntry();
+      ApplyTextEntryResult(typed.c_str());
+      return true;
+    }
+    default:
+      mTextEntry->SetState(x11::X11TextEntry::kUpdated);
+      return false;
+  }
+}
+
+bool IGraphicsX11::TextEntryTakesEvent(const xcb_generic_event_t& event) {
+  const uint8_t type = event.response_type & 0x7f;
+  if (mTextEntry) {
+    x11::X11TextEntry& field = *mTextEntry;
+    const xcb_window_t fieldWindow = field.Window();
+    switch (type) {
+      case XCB_EXPOSE:
+        if (reinterpret_cast<const xcb_expose_event_t&>(event).window != fieldWindow) return false;
+        if (reinterpret_cast<const xcb_expose_event_t&>(event).count == 0) field.OnExpose();
+        return true;
+      case XCB_FOCUS_IN:
+      case XCB_FOCUS_OUT: {
+        const auto& e = reinterpret_cast<const xcb_focus_in_event_t&>(event);
+        if (e.event != fieldWindow) return false;
+        if (type == XCB_FOCUS_IN)
+          field.OnFocusIn();
+        else
+          field.OnFocusOut(e.mode, e.detail);
+        return true;
+      }
+      case XCB_KEY_PRESS:
+      case XCB_KEY_RELEASE: {
+        const auto& e = reinterpret_cast<const xcb_key_press_event_t&>(event);
+        if (e.event == fieldWindow) {
+          IKeyEvent key;
+          if (type == XCB_KEY_PRESS && mDisplay->TranslateKey(e, key)) {
+            std::string pasted;
+            if (key.C && key.VK == kVkC) {
+              WriteClipboardText(field.Text().c_str());
+            } else if (key.C && key.VK == kVkV) {
+              if (ReadClipboardText(pasted)) field.Insert(pasted);
+            } else
+              field.OnKey(key.VK, key.utf8, key.C);
+            mDisplay->Flush();
+          }
+          return true;
+        }
+        return e.event == mWindow && field.State() == x11::X11TextEntry::kEditing;
+      }
+      case XCB_BUTTON_PRESS: {
+        const auto& e = reinterpret_cast<const xcb_button_press_event_t&>(event);
+        // A press in the field places nothing yet, but keeps the field editing.
+        if (e.event == fieldWindow) return true;
+        if (e.event != mWindow) return false;
+        HideTooltip();
+        const bool wheel = e.detail >= 4 && e.detail <= 7;
+        if (field.State() == x11::X11TextEntry::kEditing) {
+          if (e.detail == 1 || e.detail == 3) field.SetState(x11::X11TextEntry::kCancel);
+        } else {
+          field.SetState(wheel ? x11::X11TextEntry::kCancel : x11::X11TextEntry::kCommit);
+        }
+        return true;
+      }
+      case XCB_BUTTON_RELEASE:
+      case XCB_MOTION_NOTIFY: {
+        const auto& e = reinterpret_cast<const xcb_button_press_event_t&>(event);
+        if (e.event == fieldWindow) return true;
+        return e.event == mWindow && field.State() == x11::X11TextEntry::kEditing;
+      }
+      default:
+        break;
+    }
+  }
+  // Tooltips follow the pointer over the editor.
+  switch (type) {
+    case XCB_BUTTON_PRESS:
+      if (reinterpret_cast<const xcb_button_press_event_t&>(event).event == mWindow) HideTooltip();
+      return false;
+    case XCB_LEAVE_NOTIFY: {
+      const auto& e = reinterpret_cast<const xcb_leave_notify_event_t&>(event);
+      if (e.event == mWindow && e.mode == XCB_NOTIFY_MODE_NORMAL &&
+          e.detail != XCB_NOTIFY_DETAIL_INFERIOR) {
+        HideTooltip();
+        mTooltipIdx = -1;
+      }
+      return false;
+    }
+    case XCB_MOTION_NOTIFY: {
+      const auto& e = reinterpret_cast<const xcb_motion_notify_event_t&>(event);
+      if (e.event != mWindow || (e.state & kButtonsHeld) || !TooltipsEnabled()) return false;
+      const std::weak_ptr<IGraphicsX11*> alive = mAlive;
+      OnMotion(e);
+      if (!alive.expired()) UpdateTooltip(e.root_x, e.root_y);
+      return true;
+    }
+    default:
+      return false;
+  }
+}
+
+const x11::X11Tooltip* IGraphicsX11::ShowingTooltip() const {
+  return mTooltip && mTooltip->Showing() ? mTooltip.get() : nullptr;
+}
+
+void IGraphicsX11::HideTooltip() {
+  if (mTooltipTimer != IRunLoop::kInvalidId && mLoop) mLoop->RemoveTimer(mTooltipTimer);
+  mTooltipTimer = IRunLoop::kInvalidId;
+  if (mTooltip && mTooltip->Showing()) {
+    mTooltip->Hide();
+    if (mDisplay) mDisplay->Flush();
+  }
+}
+
+void IGraphicsX11::UpdateTooltip(int16_t rootX, int16_t rootY) {
+  const int idx = GetMouseOverIdx();
+  const bool sameControl = idx == mTooltipIdx;
+  if (sameControl && ShowingTooltip()) return;
+  // Resting is what counts: every move starts the wait again.
+  HideTooltip();
+  mTooltipIdx = idx;
+  IControl* control = idx >= 0 ? GetControl(idx) : nullptr;
+  if (!control || control->GetTooltip().empty() || !mLoop || mTextEntry) return;
+  mTooltipX = rootX + kTooltipOffsetX;
+  mTooltipY = rootY + kTooltipOffsetY;
+  const std::weak_ptr<IGraphicsX11*> alive = mAlive;
+  mTooltipTimer = mLoop->AddTimer(kTooltipHoverMs, [alive](IRunLoop::Id id) {
+    const auto editor = alive.lock();
+    if (!editor || (*editor)->mTooltipTimer != id) return;
+    (*editor)->ShowPendingTooltip();
+  });
+}
+
+void IGraphicsX11::ShowPendingTooltip() {
+  if (mTooltipTimer != IRunLoop::kInvalidId && mLoop) mLoop->RemoveTimer(mTooltipTimer);
+  mTooltipTimer = IRunLoop::kInvalidId;
+  xcb_connection_t* c = Live();
+  IControl* control = mTooltipIdx >= 0 ? GetControl(mTooltipIdx) : nullptr;
+  if (!c || !control || control->GetTooltip().empty() || mTextEntry) return;
+  xcb_get_geometry_reply_t* geometry =
+      xcb_get_geometry_reply(c, xcb_get_geometry(c, mWindow), nullptr);
+  const xcb_screen_t* screen = geometry ? mDisplay->ScreenOfRoot(geometry->root) : nullptr;
+  std::free(geometry);
+  if (!screen) return;
+  if (!mTooltip)
+    mTooltip = std::make_unique<x11::X11Tooltip>(c, screen->root, screen->root_depth,
+                                                 mDisplay->MaxRequestBytes());
+  mTooltip->Show(control->GetTooltip(), DEFAULT_TEXT.fontID, GetScreenScale(), mTooltipX, mTooltipY,
+                 screen->width_in_pixels, screen->height_in_pixels);
+  mDisplay->Flush();
+}
+
+x11::X11Clipboard* IGraphicsX11::Clipboard() {
+  if (!mClipboard && mDisplay && mDisplay->Connection())
+    mClipboard = x11::X11Clipboard::Acquire(*mDisplay);
+  return mClipboard;
+}
+
+bool IGraphicsX11::ReadClipboardText(std::string& text) {
+  text.clear();
+  x11::X11Clipboard* clipboard = Clipboard();
+  return clipboard && clipboard->ReadText(text);
+}
+
+bool IGraphicsX11::WriteClipboardText(const char* text) {
+  x11::X11Clipboard* clipboard = Clipboard();
+  return clipboard && clipboard->WriteText(text ? text : "");
+}
+
+bool IGraphicsX11::WriteClipboardFilePath(const char* path) {
+  x11::X11Clipboard* clipboard = Clipboard();
+  return clipboard && path && clipboard->WriteFilePath(path);
 }
 
 }  // namespace iplug::igraphics

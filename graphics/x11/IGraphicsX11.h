@@ -11,9 +11,22 @@
 #include "framework/IRunLoop.h"
 #include "graphics/cairo/IGraphicsCairo.h"
 #include "graphics/x11/X11Display.h"
+#include "graphics/x11/X11Menu.h"
 #include "resources/EmbeddedResources.h"
 
 namespace iplug::igraphics {
+
+namespace x11 {
+class X11TextEntry;
+class X11Tooltip;
+class X11Clipboard;
+}  // namespace x11
+
+namespace x11 {
+class HelperDialog;
+class X11DragSource;
+class X11DropTarget;
+}  // namespace x11
 
 /**
  * The X11 platform layer: the Cairo backend shown in a child window of the host's, on xcb.
@@ -25,8 +38,14 @@ namespace iplug::igraphics {
  * leaves alone go on to the host's top-level window. Resources come from the program's
  * embedded table, like the headless layer's.
  *
- * Text fields, menus, dialogs, the clipboard and tooltips are not there yet: they answer as
- * cancelled, at once.
+ * The text field is a child window drawn here too; tooltips are override-redirect windows;
+ * the clipboard is shared by every editor of the process (X11Clipboard).
+ *
+ * Popup menus are override-redirect windows holding the grabs while open and answer later,
+ * through ApplyMenuResult (X11Menu). The window takes file drops and drags files out over
+ * XDND (X11DragDrop). Dialogs are helper programs (zenity, kdialog) whose answers arrive on a
+ * watched descriptor, and only to a completion function (X11Dialogs); URLs and folders go to
+ * xdg-open, unwaited for. Installed fonts are found through fontconfig (X11Fonts).
  *
  * If the display cannot be opened, or the parent does not exist, OpenWindow returns null and
  * LastError says why in one line. If the server goes away, every editor stops drawing and
@@ -66,6 +85,16 @@ class IGraphicsX11 : public IGraphicsCairo, private x11::X11Display::Client {
   bool PresentPending() const { return mFencePending || !mDamage.Empty(); }
   /** The X window the editor was opened in; XCB_NONE while closed. */
   xcb_window_t ParentWindow() const { return mParent; }
+  /** The text field open now, or null. */
+  const x11::X11TextEntry* TextEntryField() const { return mTextEntry.get(); }
+  /** The tooltip window while one is showing, or null. */
+  const x11::X11Tooltip* ShowingTooltip() const;
+  /** The popup menu open now, or null. */
+  const x11::X11Menu* OpenPopupMenu() const { return mMenu.get(); }
+  /** Dialog helpers still running. */
+  int RunningDialogs() const;
+  /** A file drag out of the editor is under way (or waits for its target to finish). */
+  bool DragOutActive() const;
 
   // ---- Platform operations ----
 
@@ -83,6 +112,7 @@ class IGraphicsX11 : public IGraphicsCairo, private x11::X11Display::Client {
   void* NativeWindow() const override;
   bool ReadClipboardText(std::string& text) override;
   bool WriteClipboardText(const char* text) override;
+  bool WriteClipboardFilePath(const char* path) override;
   EMsgBoxResult ShowMessageBox(const char* text, const char* caption, EMsgBoxType type,
                                MsgBoxCompletionFunction completion = nullptr) override;
   void ChooseFile(std::string& fileName, std::string& path, EFileAction action,
@@ -96,9 +126,11 @@ class IGraphicsX11 : public IGraphicsCairo, private x11::X11Display::Client {
                const char* confirmText = nullptr, const char* errorText = nullptr) override;
   const char* PlatformName() const override { return "x11"; }
   bool ShowInFileBrowser(const char* path, bool select) override;
+  /** Starts the drag and returns at once; the drag ends with the button's release. */
+  bool StartFileDragOut(const char* path, const IBox& iconBounds) override;
   void SetModuleInstance(void* instance) override { mModuleInstance = instance; }
   void* ModuleInstance() const override { return mModuleInstance; }
-  /** No system fonts yet: always null. */
+  /** An installed font found through fontconfig; null when that family is not installed. */
   std::unique_ptr<PlatformFont> LoadNativeFont(const char* fontID, const char* family,
                                                EFontStyle style) override;
   std::unique_ptr<PlatformFont> LoadNativeFont(const char* fontID, const void* data,
@@ -157,6 +189,31 @@ class IGraphicsX11 : public IGraphicsCairo, private x11::X11Display::Client {
   void PutImageBands(xcb_connection_t* c, const PixelRect& r);
   void ApplyCursor();
 
+  // Popup menu, drops and dialogs.
+  /** Offers an event to the open menu; true when the editor must not see it. */
+  bool MenuTakesEvent(const xcb_generic_event_t& event);
+  /** Closes the open menu without a choice, telling the graphics context when tell is set. */
+  void DismissMenu(bool tell);
+  void OnDrop(const std::vector<std::string>& paths, int windowX, int windowY);
+  /** Runs a dialog helper; false when it cannot be started. */
+  bool RunDialog(const std::vector<std::string>& argv,
+                 std::function<void(int exitCode, const std::string& output)> done);
+  void EndDialogs();
+
+  // Text field, tooltips and clipboard.
+  /**
+   * Takes the field's events and the editor's that an open field stops, and follows the pointer
+   * for tooltips; true when the editor must not handle the event itself.
+   */
+  bool TextEntryTakesEvent(const xcb_generic_event_t& event);
+  /** Acts on a cancel or commit the field asked for; true while the tick must do nothing else. */
+  bool TickTextEntry();
+  void CloseTextEntry();
+  void HideTooltip();
+  void UpdateTooltip(int16_t rootX, int16_t rootY);
+  void ShowPendingTooltip();
+  x11::X11Clipboard* Clipboard();
+
   void OnButtonPress(const xcb_button_press_event_t& event);
   void OnButtonRelease(const xcb_button_release_event_t& event);
   void OnMotion(const xcb_motion_notify_event_t& event);
@@ -205,6 +262,18 @@ class IGraphicsX11 : public IGraphicsCairo, private x11::X11Display::Client {
   xcb_timestamp_t mLastPressTime = 0;
   int mLastPressX = 0;
   int mLastPressY = 0;
+
+  std::unique_ptr<x11::X11TextEntry> mTextEntry;
+  std::unique_ptr<x11::X11Tooltip> mTooltip;
+  int mTooltipIdx = -1;
+  int mTooltipX = 0, mTooltipY = 0;
+  IRunLoop::Id mTooltipTimer = IRunLoop::kInvalidId;
+  x11::X11Clipboard* mClipboard = nullptr;
+
+  std::unique_ptr<x11::X11Menu> mMenu;
+  std::unique_ptr<x11::X11DropTarget> mDropTarget;
+  std::unique_ptr<x11::X11DragSource> mDragOut;
+  std::vector<std::unique_ptr<x11::HelperDialog>> mDialogs;
 };
 
 }  // namespace iplug::igraphics

@@ -9,7 +9,11 @@
 #include <xkbcommon/xkbcommon-x11.h>
 #include <xkbcommon/xkbcommon.h>
 
+#include <poll.h>
+
 #include <algorithm>
+#include <cerrno>
+#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -92,6 +96,16 @@ xcb_window_t EventWindow(const xcb_generic_event_t& event) {
       return reinterpret_cast<const xcb_unmap_notify_event_t&>(event).window;
     case XCB_REPARENT_NOTIFY:
       return reinterpret_cast<const xcb_reparent_notify_event_t&>(event).window;
+    // Drag and drop and selections: the window that receives the message or asked for the data,
+    // and the owner asked for it.
+    case XCB_CLIENT_MESSAGE:
+      return reinterpret_cast<const xcb_client_message_event_t&>(event).window;
+    case XCB_SELECTION_NOTIFY:
+      return reinterpret_cast<const xcb_selection_notify_event_t&>(event).requestor;
+    case XCB_SELECTION_REQUEST:
+      return reinterpret_cast<const xcb_selection_request_event_t&>(event).owner;
+    case XCB_SELECTION_CLEAR:
+      return reinterpret_cast<const xcb_selection_clear_event_t&>(event).owner;
     default:
       return XCB_NONE;
   }
@@ -196,6 +210,8 @@ bool X11Display::Open(std::string& error) {
 X11Display::~X11Display() {
   if (gCurrent == this) gCurrent = nullptr;
   if (mWatch != IRunLoop::kInvalidId) mLoop->UnwatchFd(mWatch);
+  if (mDeferredTimer != IRunLoop::kInvalidId) mLoop->RemoveTimer(mDeferredTimer);
+  for (xcb_generic_event_t* event : mDeferred) std::free(event);
   if (mKeyState) xkb_state_unref(mKeyState);
   if (mKeymap) xkb_keymap_unref(mKeymap);
   if (mXkb) xkb_context_unref(mXkb);
@@ -250,7 +266,14 @@ void X11Display::Drain() {
   if (mBroken) return;
   ++mDraining;
   while (!mBroken) {
-    xcb_generic_event_t* event = xcb_poll_for_event(mConnection);
+    // Events a wait set aside were read first, so they go first.
+    xcb_generic_event_t* event = nullptr;
+    if (!mDeferred.empty()) {
+      event = mDeferred.front();
+      mDeferred.pop_front();
+    } else {
+      event = xcb_poll_for_event(mConnection);
+    }
     if (!event) break;
     Dispatch(*event);
     std::free(event);
@@ -266,6 +289,40 @@ void X11Display::Drain() {
   }
   // The last editor may have closed inside a callback.
   if (--mDraining == 0 && mRefs == 0) delete this;
+}
+
+xcb_generic_event_t* X11Display::WaitForEvent(
+    const std::function<bool(const xcb_generic_event_t&)>& match, int timeoutMs) {
+  if (mBroken) return nullptr;
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
+  xcb_generic_event_t* found = nullptr;
+  while (!found && CheckAlive()) {
+    xcb_generic_event_t* event = xcb_poll_for_event(mConnection);
+    if (event) {
+      if (match(*event))
+        found = event;
+      else
+        mDeferred.push_back(event);
+      continue;
+    }
+    const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+                          deadline - std::chrono::steady_clock::now())
+                          .count();
+    if (left <= 0) break;
+    pollfd fd{xcb_get_file_descriptor(mConnection), POLLIN, 0};
+    if (poll(&fd, 1, static_cast<int>(left)) < 0 && errno != EINTR) break;
+  }
+  // The socket may be quiet now although events wait: the watch would not fire for them.
+  if (!mDeferred.empty() && mDeferredTimer == IRunLoop::kInvalidId && mLoop && !mBroken) {
+    mDeferredTimer = mLoop->AddTimer(1, [](IRunLoop::Id id) {
+      X11Display* display = Current();
+      if (!display || display->mDeferredTimer != id) return;
+      display->mLoop->RemoveTimer(id);
+      display->mDeferredTimer = IRunLoop::kInvalidId;
+      display->Drain();
+    });
+  }
+  return found;
 }
 
 void X11Display::Dispatch(const xcb_generic_event_t& event) {

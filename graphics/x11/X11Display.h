@@ -4,6 +4,8 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <deque>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -76,6 +78,13 @@ class X11Display {
   bool CheckAlive();
   /** Reads and dispatches every event available, then tells each client. */
   void Drain();
+  /**
+   * Waits at most timeoutMs for the one event match() takes, reading nothing but this
+   * connection; the caller frees it. Every other event read meanwhile is kept, in order, for the
+   * next Drain, which is due at once. Null on timeout or when the connection breaks.
+   */
+  xcb_generic_event_t* WaitForEvent(const std::function<bool(const xcb_generic_event_t&)>& match,
+                                    int timeoutMs);
 
   /** The screen whose root window this is, or null. */
   const xcb_screen_t* ScreenOfRoot(xcb_window_t root) const;
@@ -118,6 +127,9 @@ class X11Display {
   int mDraining = 0;
   bool mBroken = false;
   std::vector<Client*> mClients;
+  // Events read while a caller waited for another one, and the timer that hands them out.
+  std::deque<xcb_generic_event_t*> mDeferred;
+  IRunLoop::Id mDeferredTimer = IRunLoop::kInvalidId;
 
   xcb_window_t mResourceRoot = XCB_NONE;
   float mScreenScale = 1.f;
