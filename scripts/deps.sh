@@ -5,6 +5,8 @@ set -euo pipefail
 packages=(
   build-essential cmake pkg-config ccache python3
   libsoxr-dev libsndfile1-dev
+  # The vector sine of the curve's wide block forms.
+  libsleef-dev
   libgtest-dev libgmock-dev libbenchmark-dev
   # The editor's drawing backend: Cairo, FreeType text, PNG and JPEG decoding, SVG.
   libcairo2-dev librsvg2-dev libfreetype-dev libpng-dev libjpeg62-turbo-dev

@@ -78,6 +78,9 @@ class AttRelEnvelope {
   }
   virtual double DetectorRate() const { return mAttack.Rate(); }
 
+  double AttackCoefficient() const { return mAttack.Coefficient(); }
+  double ReleaseCoefficient() const { return mRelease.Coefficient(); }
+
   /** in must be >= 0. */
   void FollowEnvelope(double in, double& state) const {
     if (in > state)

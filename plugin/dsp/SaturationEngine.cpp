@@ -12,6 +12,8 @@ namespace corvane {
 
 namespace {
 constexpr double kFadeStep = 1.0 / kSwitchFadeSamples;
+static_assert((kMeterDelaySize & (kMeterDelaySize - 1)) == 0, "the delay wraps with a mask");
+constexpr unsigned kDelayMask = kMeterDelaySize - 1;
 
 void Silence(double* channel, int frames) {
   std::fill_n(channel, frames, 0.0);
@@ -21,16 +23,24 @@ void Silence(double* channel, int frames) {
 // The neutral record's knee ends sit on its thresholds, so above +-1 its threshold stage divides
 // zero by zero; until the first parameters arrive the engine runs the defaults' record instead,
 // which sounds the same below full scale and stays finite above it.
-SaturationEngine::SaturationEngine() : mCurve(CurveCoefficients::Derive(CurveParams{})) {
+SaturationEngine::SaturationEngine()
+    : mCurve(PreparedCurve::From(CurveCoefficients::Derive(CurveParams{}))),
+      mKernels(&KernelsFor(DefaultCurvePath())),
+      mMeterTiming(kMeterAttackMs, kMeterReleaseMs, 44100.0) {
   PublishCurve(CurveCoefficients::Derive(CurveParams{}));
-  for (auto& meter : mMeters)
-    meter = chunkware_simple::AttRelEnvelope(kMeterAttackMs, kMeterReleaseMs, 44100.0);
+  SetMeterRate(44100.0);
+}
+
+void SaturationEngine::SetMeterRate(double sampleRate) {
+  mMeterTiming.SetDetectorRate(sampleRate);
+  mMeterCoefficients =
+      MeterCoefficients::From(mMeterTiming.AttackCoefficient(), mMeterTiming.ReleaseCoefficient());
 }
 
 SaturationEngine::~SaturationEngine() = default;
 
 void SaturationEngine::PublishCurve(const CurveCoefficients& record) noexcept {
-  mCurve.Publish(record);
+  mCurve.Publish(PreparedCurve::From(record));
   double words[std::tuple_size_v<decltype(mLatestWords)>];
   std::memcpy(words, &record, sizeof words);
   mLatestSequence.fetch_add(1, std::memory_order_acq_rel);
@@ -61,7 +71,7 @@ void SaturationEngine::InitOversampling(bool on) {
 
 int SaturationEngine::ResetProcessing(double sampleRate, int blockSize, bool renderingOffline,
                                       int maxBlock) {
-  for (auto& meter : mMeters) meter.SetDetectorRate(sampleRate);
+  SetMeterRate(sampleRate);
   mMeterLevels.fill(0.0);
 
   mSwitchPending = false;
@@ -97,6 +107,9 @@ void SaturationEngine::RebuildOversamplers(double sampleRate, int maxBlock, bool
       std::make_unique<Oversampler>(kOversamplingFactor, kOfflineQuality, sampleRate, maxBlock);
   mOversampler = mOversamplers[offline ? 1 : 0].get();
   mCapacity = maxBlock;
+  for (auto& buffer : mSanitized) buffer.assign(static_cast<size_t>(maxBlock), 0.0);
+  for (auto& buffer : mMeterInput) buffer.assign(static_cast<size_t>(maxBlock), 0.0);
+  mZeros.assign(static_cast<size_t>(maxBlock), 0.0);
   mOversamplerLatency = mOversampler->Latency();
 
   // New resamplers start from an empty history: flush them with silence before they are heard.
@@ -182,72 +195,113 @@ void SaturationEngine::ProcessBlock(double* const* inputs, double* const* output
   iplug::ScopedDenormalGuard denormals;
   const bool pending = mSwitchPending;
   const bool active = OversamplingActive();
-  const CurveCoefficients& r = mCurve.Read();
+  const PreparedCurve& r = mCurve.Read();
   const int channels = std::min(std::min(nOutputs, nInputs), Oversampler::kChannels);
+  // Only before the first reset can a block outgrow the buffers: then nothing plays, and the
+  // meters follow that silence.
+  const bool buffered = mCapacity >= frames && mCapacity > 0;
 
-  // The outputs may be the inputs: the input meters read them before anything is written.
-  FollowInputMeters(inputs, frames, nInputs, nOutputs, active && mDelayLength >= 1);
+  const double* meterLeft = nullptr;
+  const double* meterRight = nullptr;
+  if (buffered) {
+    SanitizeInputs(inputs, frames, nInputs);
+    MeterInputs(frames, nOutputs, active && mDelayLength >= 1, meterLeft, meterRight);
+  }
 
   bool silenced = false;
   if (mFlushing && OversamplerUsable()) {
-    silenced = FlushOversampler(inputs, outputs, channels, nOutputs, frames, r);
+    silenced = FlushOversampler(outputs, channels, nOutputs, frames, r);
     // The flush of a switch has just ended: the fade back up starts with the next block.
     if (silenced && !mFlushing && mSwitchPending && !mFadingOut && mFadeCountdown == 0)
       mFadeCountdown = kSwitchFadeSamples;
   }
 
   if (!silenced) {
-    if (active && OversamplerUsable())
-      ProcessChannelsOversampled(inputs, outputs, channels, frames, r);
-    else
-      ProcessChannelsPlain(inputs, outputs, channels, frames, r);
+    if (!buffered) {
+      for (int c = 0; c < channels; ++c) Silence(outputs[c], frames);
+    } else if (active && OversamplerUsable()) {
+      ProcessChannelsOversampled(outputs, channels, frames, r);
+    } else {
+      ProcessChannelsPlain(outputs, channels, frames, r);
+    }
     // Outputs without a matching input have nothing to process.
     for (int c = channels; c < std::min(nOutputs, Oversampler::kChannels); ++c)
       Silence(outputs[c], frames);
     if (pending) ApplySwitchFade(outputs, std::min(nOutputs, Oversampler::kChannels), frames);
   }
 
-  FollowOutputMeters(outputs, frames, nOutputs);
+  if (buffered) {
+    const double* const signals[kMeterSignals] = {meterLeft, meterRight, outputs[0],
+                                                  outputs[nOutputs > 1 ? 1 : 0]};
+    mKernels->followMeters(signals, frames, mMeterLevels.data(), mMeterCoefficients);
+  }
   PushMeterLevels();
 }
 
-void SaturationEngine::ProcessChannelsPlain(const double* const* inputs, double* const* outputs,
-                                            int channels, int frames,
-                                            const CurveCoefficients& r) noexcept {
-  for (int c = 0; c < channels; ++c) {
-    double* out = outputs[c];
-    if (mCapacity < frames || mCapacity == 0) {
-      Silence(out, frames);
-      continue;
-    }
-    // Sample i is read before it is written, so in-place processing is safe.
-    const double* in = inputs[c];
-    for (int i = 0; i < frames; ++i) out[i] = TransferSample(SanitizeSample(in[i]), r);
+void SaturationEngine::SanitizeInputs(const double* const* inputs, int frames,
+                                      int nInputs) noexcept {
+  for (int c = 0; c < Oversampler::kChannels; ++c) {
+    const double* in = inputs && c < nInputs ? inputs[c] : nullptr;
+    double* safe = mSanitized[static_cast<size_t>(c)].data();
+    if (in)
+      mKernels->sanitize(in, safe, frames);
+    else
+      Silence(safe, frames);
   }
 }
 
-void SaturationEngine::ProcessChannelsOversampled(const double* const* inputs,
-                                                  double* const* outputs, int channels, int frames,
-                                                  const CurveCoefficients& r,
+void SaturationEngine::MeterInputs(int frames, int nOutputs, bool delayInput, const double*& left,
+                                   const double*& right) noexcept {
+  const int rightChannel = nOutputs > 1 ? 1 : 0;
+  left = mSanitized[0].data();
+  right = mSanitized[static_cast<size_t>(rightChannel)].data();
+  if (!delayInput) return;
+  // Delayed by the oversampler's latency, in step with the output they are compared with.
+  const double* sources[2] = {left, right};
+  for (int c = 0; c < 2; ++c) {
+    auto& ring = mMeterDelay[static_cast<size_t>(c)];
+    double* delayed = mMeterInput[static_cast<size_t>(c)].data();
+    auto write = static_cast<unsigned>(mDelayWrite);
+    auto read = static_cast<unsigned>(mDelayRead);
+    for (int i = 0; i < frames; ++i) {
+      ring[write] = sources[c][i];
+      delayed[i] = ring[read];
+      write = (write + 1) & kDelayMask;
+      read = (read + 1) & kDelayMask;
+    }
+  }
+  mDelayWrite = (mDelayWrite + frames) % kMeterDelaySize;
+  mDelayRead = (mDelayRead + frames) % kMeterDelaySize;
+  left = mMeterInput[0].data();
+  right = mMeterInput[1].data();
+}
+
+void SaturationEngine::ProcessChannelsPlain(double* const* outputs, int channels, int frames,
+                                            const PreparedCurve& r) noexcept {
+  for (int c = 0; c < channels; ++c)
+    mKernels->transfer(mSanitized[static_cast<size_t>(c)].data(), outputs[c], frames, r);
+}
+
+void SaturationEngine::ProcessChannelsOversampled(double* const* outputs, int channels, int frames,
+                                                  const PreparedCurve& r,
                                                   int silentPrefix) noexcept {
   for (int c = 0; c < channels; ++c) {
     double* out = outputs[c];
-    if (mCapacity < frames) {
-      Silence(out, frames);
-      continue;
+    const double* in = mSanitized[static_cast<size_t>(c)].data();
+    if (silentPrefix > 0) {
+      double* staged = mOversampler->UpInput(c);
+      std::fill_n(staged, silentPrefix, 0.0);
+      std::copy(in + silentPrefix, in + frames, staged + silentPrefix);
+      in = staged;
     }
-    double* staged = mOversampler->UpInput(c);
-    const double* in = inputs[c];
-    std::fill_n(staged, silentPrefix, 0.0);
-    for (int i = silentPrefix; i < frames; ++i) staged[i] = SanitizeSample(in[i]);
 
     double* up = nullptr;
-    const int m = mOversampler->Up(c)->Process(staged, frames, up);
+    const int m = mOversampler->Up(c)->Process(in, frames, up);
     int k = 0;
     double* down = nullptr;
     if (m > 0) {
       // The dry part of the mix is resampled with the rest, so it stays aligned with the wet.
-      TransferBlock(up, up, m, r);
+      mKernels->transfer(up, up, m, r);
       k = mOversampler->Down(c)->Process(up, m, down);
     }
     if (m > 0 && k > 0) {
@@ -264,16 +318,15 @@ void SaturationEngine::ProcessChannelsOversampled(const double* const* inputs,
 // fed whole, so the resampled stream keeps step with the host's timeline, and the last
 // 2 x latency samples of the flush are the block's own input: when the fade back up starts, the
 // resamplers already carry the signal and the fade brings in audio rather than silence.
-bool SaturationEngine::FlushOversampler(const double* const* inputs, double* const* outputs,
-                                        int channels, int nOutputs, int frames,
-                                        const CurveCoefficients& r) noexcept {
+bool SaturationEngine::FlushOversampler(double* const* outputs, int channels, int nOutputs,
+                                        int frames, const PreparedCurve& r) noexcept {
   // While a switch's fade down runs, the block is processed normally; only the count runs on.
   const bool fadeDownRunning = mSwitchPending && mFadingOut;
   if (!fadeDownRunning) {
     // Twice the latency of signal: when the flush ends the filters have settled on it, so the
     // first audible sample is the signal itself, not the filters' step response.
     const int silentPrefix = std::clamp(mFlushCountdown - 2 * mOversamplerLatency, 0, frames);
-    ProcessChannelsOversampled(inputs, outputs, channels, frames, r, silentPrefix);
+    if (mCapacity >= frames) ProcessChannelsOversampled(outputs, channels, frames, r, silentPrefix);
   }
   mFlushCountdown -= frames;
   if (mFlushCountdown <= 0) {
@@ -358,16 +411,16 @@ void SaturationEngine::BypassBlock(double* const* inputs, int frames, int nInput
   CompleteSwitchAtOnce();
 
   if (!OversamplingActive() || !OversamplerUsable()) return;
-  const CurveCoefficients& r = mCurve.Read();
+  const PreparedCurve& r = mCurve.Read();
   const int channels = std::min(std::min(nOutputs, nInputs), Oversampler::kChannels);
   for (int c = 0; c < channels; ++c) {
     if (!inputs || !inputs[c] || mCapacity < frames) continue;
     double* staged = mOversampler->UpInput(c);
-    for (int i = 0; i < frames; ++i) staged[i] = SanitizeSample(inputs[c][i]);
+    mKernels->sanitize(inputs[c], staged, frames);
     double* up = nullptr;
     const int m = mOversampler->Up(c)->Process(staged, frames, up);
     if (m <= 0) continue;
-    TransferBlock(up, up, m, r);
+    mKernels->transfer(up, up, m, r);
     double* down = nullptr;
     mOversampler->Down(c)->Process(up, m, down);
   }
@@ -377,40 +430,6 @@ void SaturationEngine::BypassBlock(double* const* inputs, int frames, int nInput
       mFlushing = false;
       mFlushCountdown = 0;
     }
-  }
-}
-
-void SaturationEngine::FollowInputMeters(const double* const* inputs, int frames, int nInputs,
-                                         int nOutputs, bool delayInput) noexcept {
-  const int right = nOutputs > 1 ? 1 : 0;
-  const double* inL = nInputs > 0 && inputs ? inputs[0] : nullptr;
-  const double* inR = nInputs > right && inputs ? inputs[right] : inL;
-  auto& levels = mMeterLevels;
-  for (int i = 0; i < frames; ++i) {
-    double l = inL ? std::fabs(SanitizeSample(inL[i])) : 0.0;
-    double rr = inR ? std::fabs(SanitizeSample(inR[i])) : 0.0;
-    if (delayInput) {
-      mMeterDelay[0][static_cast<size_t>(mDelayWrite)] = l;
-      mMeterDelay[1][static_cast<size_t>(mDelayWrite)] = rr;
-      l = mMeterDelay[0][static_cast<size_t>(mDelayRead)];
-      rr = mMeterDelay[1][static_cast<size_t>(mDelayRead)];
-      mDelayWrite = (mDelayWrite + 1) % kMeterDelaySize;
-      mDelayRead = (mDelayRead + 1) % kMeterDelaySize;
-    }
-    mMeters[kMeterInputLeft].FollowEnvelope(l, levels[kMeterInputLeft]);
-    mMeters[kMeterInputRight].FollowEnvelope(rr, levels[kMeterInputRight]);
-  }
-}
-
-void SaturationEngine::FollowOutputMeters(const double* const* outputs, int frames,
-                                          int nOutputs) noexcept {
-  // The outputs are this engine's own, made from sanitized input: no sanitizing needed.
-  const double* outL = outputs[0];
-  const double* outR = outputs[nOutputs > 1 ? 1 : 0];
-  auto& levels = mMeterLevels;
-  for (int i = 0; i < frames; ++i) {
-    mMeters[kMeterOutputLeft].FollowEnvelope(std::fabs(outL[i]), levels[kMeterOutputLeft]);
-    mMeters[kMeterOutputRight].FollowEnvelope(std::fabs(outR[i]), levels[kMeterOutputRight]);
   }
 }
 

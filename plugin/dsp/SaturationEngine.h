@@ -5,10 +5,12 @@
 #include <cmath>
 #include <cstdint>
 #include <memory>
+#include <vector>
 
 #include "framework/IPlugTripleBuffer.h"
 #include "framework/ISender.h"
 #include "framework/dsp/EnvelopeDetector.h"
+#include "plugin/dsp/CurveKernels.h"
 #include "plugin/dsp/Oversampler.h"
 #include "plugin/dsp/SaturationCurve.h"
 
@@ -47,15 +49,6 @@ constexpr double kSwitchFadeFloor = 0.1;
 constexpr int kMeterDelaySize = 1024;
 constexpr double kMeterAttackMs = 1.0;
 constexpr double kMeterReleaseMs = 275.0;
-/** Input samples are clamped to +-this (about +160 dBFS), and NaN or infinite samples become
- * silence, so that nothing non-finite can enter the resamplers' filter state. */
-constexpr double kSampleLimit = 1.0e8;
-
-inline double SanitizeSample(double x) noexcept {
-  if (std::fabs(x) <= kSampleLimit) return x;
-  if (std::isnan(x) || std::isinf(x)) return 0.0;
-  return x > 0.0 ? kSampleLimit : -kSampleLimit;
-}
 
 /**
  * The audio engine of the product: curve coefficients, the plain and the oversampled path,
@@ -154,6 +147,11 @@ class SaturationEngine {
   bool RenderingOffline() const { return mOffline; }
   const Oversampler* GetOversampler() const { return mOversampler; }
 
+  /** [reset] The instruction set the curve and the meters run on (DefaultCurvePath() unless
+   * set); an unsupported one falls back to the scalar path. */
+  void SetCurvePath(ECurvePath path) { mKernels = &KernelsFor(path); }
+  ECurvePath CurvePath() const { return mKernels->path; }
+
  private:
   bool OversamplerUsable() const { return mOversampler && mOversampler->Usable(); }
   bool SwitchTarget() const { return mOffline || mRequested.load(std::memory_order_acquire); }
@@ -162,6 +160,7 @@ class SaturationEngine {
   }
   void RebuildOversamplers(double sampleRate, int maxBlock, bool offline);
   void ResetMeterDelay() noexcept;
+  void SetMeterRate(double sampleRate);
   /** [audio] Moves to the oversampler of the requested rendering mode; false when in it. */
   bool AdoptRequestedMode() noexcept;
   void PublishCurve(const CurveCoefficients& record) noexcept;
@@ -178,32 +177,35 @@ class SaturationEngine {
     mPendingLatency.store(latency, std::memory_order_release);
   }
 
-  void ProcessChannelsPlain(const double* const* inputs, double* const* outputs, int channels,
-                            int frames, const CurveCoefficients& r) noexcept;
+  /** Sanitized copies of the first two input channels (silence where a channel is missing),
+   * made before any output is written, since inputs and outputs may be the same arrays. */
+  void SanitizeInputs(const double* const* inputs, int frames, int nInputs) noexcept;
+  /** The input meters' signals: the sanitized inputs, through the delay when it is in use. */
+  void MeterInputs(int frames, int nOutputs, bool delayInput, const double*& left,
+                   const double*& right) noexcept;
+  void ProcessChannelsPlain(double* const* outputs, int channels, int frames,
+                            const PreparedCurve& r) noexcept;
   /** The first silentPrefix samples of the block go into the upsamplers as silence. */
-  void ProcessChannelsOversampled(const double* const* inputs, double* const* outputs, int channels,
-                                  int frames, const CurveCoefficients& r,
-                                  int silentPrefix = 0) noexcept;
-  bool FlushOversampler(const double* const* inputs, double* const* outputs, int channels,
-                        int nOutputs, int frames, const CurveCoefficients& r) noexcept;
+  void ProcessChannelsOversampled(double* const* outputs, int channels, int frames,
+                                  const PreparedCurve& r, int silentPrefix = 0) noexcept;
+  bool FlushOversampler(double* const* outputs, int channels, int nOutputs, int frames,
+                        const PreparedCurve& r) noexcept;
   void ApplySwitchFade(double* const* outputs, int channels, int frames) noexcept;
-  /** Before the outputs are written: inputs and outputs may be the same arrays. */
-  void FollowInputMeters(const double* const* inputs, int frames, int nInputs, int nOutputs,
-                         bool delayInput) noexcept;
-  void FollowOutputMeters(const double* const* outputs, int frames, int nOutputs) noexcept;
   void PushMeterLevels() noexcept;
 
   // Coefficients: written by parameter changes, read by the audio thread once per block.
   std::atomic<bool> mDeriving{false};
   std::atomic<bool> mCurveStale{false};
-  iplug::TripleBuffer<CurveCoefficients> mCurve;
+  iplug::TripleBuffer<PreparedCurve> mCurve;
+  const CurveKernels* mKernels;
   // A copy for readers on other threads (the curve picture): a sequence count around atomic
   // words, odd while the deriving thread writes.
   std::atomic<uint32_t> mLatestSequence{0};
   std::array<std::atomic<double>, sizeof(CurveCoefficients) / sizeof(double)> mLatestWords{};
 
-  // Meters.
-  std::array<chunkware_simple::AttRelEnvelope, kNumMeters> mMeters;
+  // Meters: one attack/release follower's timing for all four, in the kernels' form.
+  chunkware_simple::AttRelEnvelope mMeterTiming;
+  MeterCoefficients mMeterCoefficients;
   std::array<double, kNumMeters> mMeterLevels{};
   std::array<MeterSender, kNumMeters> mSenders;
 
@@ -211,6 +213,9 @@ class SaturationEngine {
   std::array<std::unique_ptr<Oversampler>, 2> mOversamplers;
   Oversampler* mOversampler = nullptr;  // the one in use
   int mCapacity = 0;                    // largest piece the buffers hold; 0 before the first reset
+  std::array<std::vector<double>, 2> mSanitized;   // the block's inputs, made safe
+  std::array<std::vector<double>, 2> mMeterInput;  // the same through the input meter delay
+  std::vector<double> mZeros;                      // stands in for a missing input channel
   std::atomic<bool> mActive{false};
   std::atomic<bool> mRequested{false};
   std::atomic<bool> mOfflineRequested{false};

@@ -1,0 +1,107 @@
+#include "plugin/dsp/CurveKernels.h"
+
+#include <cstdlib>
+#include <cstring>
+
+namespace corvane {
+
+PreparedCurve PreparedCurve::From(const CurveCoefficients& c) noexcept {
+  PreparedCurve p;
+  p.c = c;
+  p.upperKneeReciprocal = 1.0 / (c.upperKneeEnd - c.upperThreshold);
+  p.lowerKneeReciprocal = 1.0 / (c.lowerKneeEnd - c.lowerThreshold);
+  p.upperSlope = c.upperRatio - 1.0;
+  p.lowerSlope = c.lowerRatio - 1.0;
+  return p;
+}
+
+namespace {
+
+// The plain x86-64 forms: the scalar curve exactly as the sound is defined, sample by sample.
+
+void TransferBlockScalar(const double* source, double* destination, int n,
+                         const PreparedCurve& r) noexcept {
+  TransferBlock(source, destination, n, r.c);
+}
+
+void SanitizeBlockScalar(const double* source, double* destination, int n) noexcept {
+  for (int i = 0; i < n; ++i) destination[i] = SanitizeSample(source[i]);
+}
+
+inline double MulAdd(double a, double b, double c) {
+  return a * b + c;
+}
+
+#include "plugin/dsp/MeterKernel.inc"
+
+const CurveKernels kScalarKernels{ECurvePath::Scalar, TransferBlockScalar, SanitizeBlockScalar,
+                                  FollowMetersBlock};
+
+ECurvePath PathFromEnvironment(ECurvePath fallback) {
+  const char* wanted = std::getenv("CORVANE_SIMD");
+  if (!wanted) return fallback;
+  for (int i = 0; i < kNumCurvePaths; ++i) {
+    const auto path = static_cast<ECurvePath>(i);
+    if (std::strcmp(wanted, CurvePathName(path)) == 0 && CurvePathSupported(path)) return path;
+  }
+  return fallback;
+}
+
+}  // namespace
+
+const char* CurvePathName(ECurvePath path) {
+  switch (path) {
+    case ECurvePath::Avx2:
+      return "avx2";
+    case ECurvePath::Avx512:
+      return "avx512";
+    case ECurvePath::Scalar:
+      break;
+  }
+  return "scalar";
+}
+
+bool CurvePathSupported(ECurvePath path) {
+#if defined(__x86_64__) && (defined(__GNUC__) || defined(__clang__))
+  // The processor's features as the operating system enables them (the wide registers' state
+  // must be saved on a context switch, or the instructions fault).
+  __builtin_cpu_init();
+  switch (path) {
+    case ECurvePath::Avx2:
+      return __builtin_cpu_supports("avx2") && __builtin_cpu_supports("fma");
+    case ECurvePath::Avx512:
+      return __builtin_cpu_supports("avx512f") && __builtin_cpu_supports("avx512dq") &&
+             __builtin_cpu_supports("fma");
+    case ECurvePath::Scalar:
+      return true;
+  }
+  return false;
+#else
+  return path == ECurvePath::Scalar;
+#endif
+}
+
+ECurvePath DefaultCurvePath() {
+  static const ECurvePath path = [] {
+    ECurvePath best = ECurvePath::Scalar;
+    if (CurvePathSupported(ECurvePath::Avx2)) best = ECurvePath::Avx2;
+    if (CurvePathSupported(ECurvePath::Avx512)) best = ECurvePath::Avx512;
+    return PathFromEnvironment(best);
+  }();
+  return path;
+}
+
+const CurveKernels& KernelsFor(ECurvePath path) {
+  if (!CurvePathSupported(path)) return kScalarKernels;
+  switch (path) {
+    case ECurvePath::Avx2:
+      return Avx2Kernels();
+    case ECurvePath::Avx512:
+      return Avx512Kernels();
+    case ECurvePath::Scalar:
+      break;
+  }
+  return kScalarKernels;
+}
+
+}  // namespace corvane
