@@ -68,21 +68,23 @@ bool RatioAsFraction(double srcRate, double dstRate, int64_t& num, int64_t& den)
 }  // namespace
 
 Resampler::Resampler(double srcRate, double dstRate, int maxInLen, double transitionBandPct,
-                     double attenuationDb, EResamplerPhase phase)
-    : Resampler(srcRate, dstRate, maxInLen, transitionBandPct, attenuationDb, phase,
+                     double attenuationDb, EResamplerPhase phase, EResamplerPrecision precision)
+    : Resampler(srcRate, dstRate, maxInLen, transitionBandPct, attenuationDb, phase, precision,
                 NoDelayProbe{}) {
   if (mSoxr) mFilterDelay = FilterDelay(srcRate, dstRate, transitionBandPct, attenuationDb, phase);
 }
 
 Resampler::Resampler(double srcRate, double dstRate, int maxInLen, double transitionBandPct,
-                     double attenuationDb, EResamplerPhase phase, NoDelayProbe)
-    : mMaxInLen(maxInLen),
-      mConfiguration{srcRate, dstRate, transitionBandPct, attenuationDb, phase} {
+                     double attenuationDb, EResamplerPhase phase, EResamplerPrecision precision,
+                     NoDelayProbe)
+    : mMaxInLen(maxInLen), mConfiguration{srcRate,       dstRate, transitionBandPct,
+                                          attenuationDb, phase,   precision} {
   if (maxInLen <= 0 || maxInLen > kMaxInLenLimit ||
-      !Init(srcRate, dstRate, transitionBandPct, attenuationDb, phase) || !PreRoll()) {
+      !Init(srcRate, dstRate, transitionBandPct, attenuationDb, phase, precision) || !PreRoll()) {
     if (mSoxr) soxr_delete(mSoxr);
     mSoxr = nullptr;
     std::vector<double>().swap(mFifo);
+    std::vector<float>().swap(mFifoSingle);
     mHead = mTail = 0;
   }
 }
@@ -94,7 +96,8 @@ double Resampler::FilterDelay(double srcRate, double dstRate, double transitionB
   using Key = Configuration;
   static std::mutex mutex;
   static std::map<Key, double> measured;
-  const Key key{srcRate, dstRate, transitionBandPct, attenuationDb, phase};
+  const Key key{srcRate,       dstRate, transitionBandPct,
+                attenuationDb, phase,   EResamplerPrecision::Double};
   std::lock_guard<std::mutex> lock(mutex);
   const auto found = measured.find(key);
   if (found != measured.end()) return found->second;
@@ -110,7 +113,7 @@ double Resampler::MeasureFilterDelay(double srcRate, double dstRate, double tran
                                      double attenuationDb, EResamplerPhase phase) {
   constexpr int kChunk = 1024;
   Resampler probe(srcRate, dstRate, kChunk, transitionBandPct, attenuationDb, phase,
-                  NoDelayProbe{});
+                  EResamplerPrecision::Double, NoDelayProbe{});
   if (!probe.IsValid()) return 0.0;
   const double frequency = std::min(kDelayReferenceHz, 0.1 * std::min(srcRate, dstRate));
   const double inStep = 2.0 * std::numbers::pi * frequency / srcRate;
@@ -157,7 +160,7 @@ Resampler::~Resampler() {
 }
 
 bool Resampler::Init(double srcRate, double dstRate, double transitionBandPct, double attenuationDb,
-                     EResamplerPhase phase) {
+                     EResamplerPhase phase, EResamplerPrecision precision) {
   if (!RatioAsFraction(srcRate, dstRate, mNum, mDen)) return false;
   if (!std::isfinite(transitionBandPct) || !std::isfinite(attenuationDb)) return false;
   const double passbandEnd = 1.0 - 1.75 * transitionBandPct / 100.0;
@@ -176,7 +179,12 @@ bool Resampler::Init(double srcRate, double dstRate, double transitionBandPct, d
   runtime.log2_min_dft_size = 8;
   runtime.log2_large_dft_size = 8;
 
-  const soxr_io_spec_t io = soxr_io_spec(SOXR_FLOAT64_I, SOXR_FLOAT64_I);
+  // Up to 20 bits the library computes in single precision whatever it is given; handing it
+  // single-precision samples as well saves its own conversions, which cost more than ours.
+  mSingle =
+      precision == EResamplerPrecision::Automatic && quality.precision <= kSinglePrecisionBits;
+  const soxr_datatype_t type = mSingle ? SOXR_FLOAT32_I : SOXR_FLOAT64_I;
+  const soxr_io_spec_t io = soxr_io_spec(type, type);
   soxr_error_t error = nullptr;
   mSoxr = soxr_create(srcRate, dstRate, 1, &error, &io, &quality, &runtime);
   if (error && mSoxr) {
@@ -186,11 +194,28 @@ bool Resampler::Init(double srcRate, double dstRate, double transitionBandPct, d
   return mSoxr != nullptr;
 }
 
+size_t Resampler::FifoSize() const {
+  return mSingle ? mFifoSingle.size() : mFifo.size();
+}
+
+void* Resampler::FifoAt(size_t index) {
+  return mSingle ? static_cast<void*>(mFifoSingle.data() + index)
+                 : static_cast<void*>(mFifo.data() + index);
+}
+
+void Resampler::AllocateFifo(size_t size) {
+  if (mSingle)
+    mFifoSingle.assign(size, 0.0f);
+  else
+    mFifo.assign(size, 0.0);
+}
+
 bool Resampler::Pump(const double* input, size_t n, size_t& consumed) noexcept {
   if (mHead == mTail) {
     mHead = mTail = 0;
-  } else if (mFifo.size() - mTail < mPumpHeadroom) {
-    std::memmove(mFifo.data(), mFifo.data() + mHead, (mTail - mHead) * sizeof(double));
+  } else if (FifoSize() - mTail < mPumpHeadroom) {
+    const size_t bytes = mSingle ? sizeof(float) : sizeof(double);
+    std::memmove(FifoAt(0), FifoAt(mHead), (mTail - mHead) * bytes);
     mTail -= mHead;
     mHead = 0;
   }
@@ -201,8 +226,13 @@ bool Resampler::Pump(const double* input, size_t n, size_t& consumed) noexcept {
     const size_t chunk = std::min(n - consumed, mChunk);
     size_t idone = 0;
     size_t odone = 0;
-    ok = soxr_process(mSoxr, input + consumed, chunk, &idone, mFifo.data() + mTail,
-                      mFifo.size() - mTail, &odone) == nullptr;
+    const void* in = input + consumed;
+    if (mSingle) {
+      for (size_t i = 0; i < chunk; ++i) mStage[i] = static_cast<float>(input[consumed + i]);
+      in = mStage.data();
+    }
+    ok = soxr_process(mSoxr, in, chunk, &idone, FifoAt(mTail), FifoSize() - mTail, &odone) ==
+         nullptr;
     mTail += odone;
     mProduced += static_cast<int64_t>(odone);
     consumed += idone;
@@ -261,9 +291,10 @@ void Resampler::KeepLagProbe(const Configuration& configuration, const LagProbe&
 bool Resampler::PreRoll() {
   const int64_t giant = kGiantPreRoll;
   const std::vector<double> zeros(static_cast<size_t>(giant), 0.0);
-  mFifo.assign(static_cast<size_t>(OutLenFor(giant) + 4096), 0.0);
+  AllocateFifo(static_cast<size_t>(OutLenFor(giant) + 4096));
+  if (mSingle) mStage.assign(static_cast<size_t>(giant), 0.0f);
   // Pre-roll output is dropped as it comes, so the buffer only ever holds a few samples.
-  mPumpHeadroom = mFifo.size() / 2;
+  mPumpHeadroom = FifoSize() / 2;
   int64_t fed = 0;
 
   mChunk = static_cast<size_t>(giant);
@@ -316,12 +347,20 @@ bool Resampler::PreRoll() {
   const size_t backlog = static_cast<size_t>(mLatencyOut + maxLead);
   mPumpHeadroom =
       static_cast<size_t>(OutLenFor(mMaxInLen) + 1 + mLatencyOut + maxLead) + size_t{64};
-  std::vector<double> fifo(backlog + 2 * mPumpHeadroom, 0.0);
   const size_t pending = mTail - mHead;
   if (pending > backlog) return false;
-  std::copy(mFifo.begin() + static_cast<std::ptrdiff_t>(mHead),
-            mFifo.begin() + static_cast<std::ptrdiff_t>(mTail), fifo.begin());
-  mFifo.swap(fifo);
+  const size_t size = backlog + 2 * mPumpHeadroom;
+  if (mSingle) {
+    std::vector<float> fifo(size, 0.0f);
+    std::copy_n(mFifoSingle.begin() + static_cast<std::ptrdiff_t>(mHead), pending, fifo.begin());
+    mFifoSingle.swap(fifo);
+    // A call releases at most what the buffer holds.
+    mOut.assign(size, 0.0);
+  } else {
+    std::vector<double> fifo(size, 0.0);
+    std::copy_n(mFifo.begin() + static_cast<std::ptrdiff_t>(mHead), pending, fifo.begin());
+    mFifo.swap(fifo);
+  }
   mHead = 0;
   mTail = pending;
 
@@ -347,7 +386,13 @@ int Resampler::Process(const double* input, int n, double*& output) noexcept {
   // a broken promise, never against normal operation.
   const int64_t release =
       mOwed <= 0 ? 0 : std::min<int64_t>(mOwed, static_cast<int64_t>(mTail - mHead));
-  output = mFifo.data() + mHead;
+  if (mSingle) {
+    const float* released = mFifoSingle.data() + mHead;
+    for (int64_t i = 0; i < release; ++i) mOut[static_cast<size_t>(i)] = released[i];
+    output = mOut.data();
+  } else {
+    output = mFifo.data() + mHead;
+  }
   mHead += static_cast<size_t>(release);
   mOwed -= release;
   return static_cast<int>(release);

@@ -12,6 +12,10 @@ namespace iplug {
 /** Phase response of a resampler's anti-aliasing filter. */
 enum class EResamplerPhase : int32_t { Linear = 0, Minimum = 1 };
 
+/** What the library computes and exchanges samples in. Automatic: single precision for filters
+ * of up to kSinglePrecisionBits (about 120 dB), double beyond; Double: double throughout. */
+enum class EResamplerPrecision : int32_t { Automatic = 0, Double = 1 };
+
 /**
  * A fixed-ratio, single-channel resampler with a constant, integer latency.
  *
@@ -35,7 +39,8 @@ class Resampler {
    * @param attenuationDb     stop-band attenuation
    */
   Resampler(double srcRate, double dstRate, int maxInLen, double transitionBandPct,
-            double attenuationDb, EResamplerPhase phase);
+            double attenuationDb, EResamplerPhase phase,
+            EResamplerPrecision precision = EResamplerPrecision::Automatic);
   ~Resampler();
   Resampler(const Resampler&) = delete;
   Resampler& operator=(const Resampler&) = delete;
@@ -59,6 +64,7 @@ class Resampler {
   struct Configuration {
     double srcRate, dstRate, transitionBandPct, attenuationDb;
     EResamplerPhase phase;
+    EResamplerPrecision precision;
     auto operator<=>(const Configuration&) const = default;
   };
   /** What stepping through the library's lag pattern found. */
@@ -68,6 +74,9 @@ class Resampler {
     int64_t steps = 0;
   };
 
+  /** Filters specified to at most this many bits (about 120 dB) run in single precision. */
+  static constexpr double kSinglePrecisionBits = 20.0;
+
   /** Name of the engine the library chose (e.g. "cr32s"). */
   const char* EngineName() const;
   bool IsValid() const { return mSoxr != nullptr; }
@@ -76,7 +85,8 @@ class Resampler {
   struct NoDelayProbe {};
   /** A resampler that skips the delay measurement: the probe the measurement runs on. */
   Resampler(double srcRate, double dstRate, int maxInLen, double transitionBandPct,
-            double attenuationDb, EResamplerPhase phase, NoDelayProbe);
+            double attenuationDb, EResamplerPhase phase, EResamplerPrecision precision,
+            NoDelayProbe);
   static double FilterDelay(double srcRate, double dstRate, double transitionBandPct,
                             double attenuationDb, EResamplerPhase phase);
   static double MeasureFilterDelay(double srcRate, double dstRate, double transitionBandPct,
@@ -85,8 +95,11 @@ class Resampler {
   static bool FindLagProbe(const Configuration& configuration, LagProbe& probe);
   static void KeepLagProbe(const Configuration& configuration, const LagProbe& probe);
 
+  size_t FifoSize() const;
+  void* FifoAt(size_t index);
+  void AllocateFifo(size_t size);
   bool Init(double srcRate, double dstRate, double transitionBandPct, double attenuationDb,
-            EResamplerPhase phase);
+            EResamplerPhase phase, EResamplerPrecision precision);
   bool PreRoll();
   bool FeedSilence(const double* zeros, int64_t n, int64_t& fedTotal);
   bool Pump(const double* input, size_t n, size_t& consumed) noexcept;
@@ -101,8 +114,13 @@ class Resampler {
   int mLatencyIn = 0;  // input samples before output 0 is due (a multiple of mDen)
   double mFilterDelay = 0.0;
   int64_t mLatencyOut = 0;  // the same delay in output samples
-  // Output samples the library has produced but the caller has not received yet: [mHead, mTail).
+  // Output samples the library has produced but the caller has not received yet: [mHead, mTail),
+  // in double or, for a single-precision filter, in single precision (mSingle).
   std::vector<double> mFifo;
+  std::vector<float> mFifoSingle;
+  bool mSingle = false;
+  std::vector<float> mStage;  // a call's input in single precision
+  std::vector<double> mOut;   // a call's output in double precision, from mFifoSingle
   size_t mHead = 0;
   size_t mTail = 0;
   size_t mPumpHeadroom = 0;  // free space one call may need behind mTail

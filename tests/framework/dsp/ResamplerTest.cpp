@@ -437,3 +437,101 @@ TEST(Resampler, NonFiniteInputPassesWithoutHarm) {
 }
 
 }  // namespace
+
+namespace {
+
+/** Runs x through one resampler in blocks of 512 and returns everything it released. */
+std::vector<double> Through(Resampler& r, const std::vector<double>& x) {
+  std::vector<double> y;
+  for (size_t pos = 0; pos < x.size(); pos += 512) {
+    const int n = static_cast<int>(std::min<size_t>(512, x.size() - pos));
+    double* out = nullptr;
+    const int m = r.Process(x.data() + pos, n, out);
+    y.insert(y.end(), out, out + m);
+  }
+  return y;
+}
+
+/** The amplitude of the component at `freq` in one second of y (from `start`), by a least-squares
+ * fit. Every frequency used here is a whole number of hertz, so over one second the components
+ * are orthogonal and each fit sees its own alone, however far below the others it lies. */
+double AmplitudeAt(const std::vector<double>& y, double freq, double rate, size_t start) {
+  const auto len = static_cast<size_t>(rate);
+  double s = 0.0, c = 0.0;
+  for (size_t i = 0; i < len; ++i) {
+    const double w = 2.0 * std::numbers::pi * freq * static_cast<double>(i) / rate;
+    s += y[start + i] * std::sin(w);
+    c += y[start + i] * std::cos(w);
+  }
+  return 2.0 * std::hypot(s, c) / static_cast<double>(len);
+}
+
+double Db(double ratio) {
+  return 20.0 * std::log10(ratio);
+}
+
+}  // namespace
+
+// The attenuation of the quality table is the bar, whatever precision the library computes in
+// (single precision up to 120 dB, double beyond). A tone high in the pass band leaves images
+// in the oversampled stream that the upsampler must hold down; the same image frequency fed to
+// the downsampler folds back onto the tone unless the downsampler holds it down.
+TEST(Resampler, StopBandRejectionMeetsTheQualityTable) {
+  constexpr double kRate = 44100.0;
+  constexpr double kTone = 17000.0;         // inside the pass band at 10 % and at 5 %
+  constexpr double kImage = kRate - kTone;  // 27100 Hz, above the host rate's Nyquist
+  for (const Quality& q : {kQ120, kQ150}) {
+    SCOPED_TRACE(std::to_string(q.attenuationDb) + " dB");
+    Resampler up(kRate, 4.0 * kRate, 512, q.transitionPct, q.attenuationDb, q.phase);
+    const std::vector<double> tone = Sine(3 * static_cast<size_t>(kRate), kTone, kRate, 0.5);
+    const std::vector<double> high = Through(up, tone);
+    const size_t start = static_cast<size_t>(4.0 * kRate);  // one second in
+    const double kept = AmplitudeAt(high, kTone, 4.0 * kRate, start);
+    EXPECT_NEAR(kept, 0.5, 0.01);
+    for (double image : {kImage, kRate + kTone, 2.0 * kRate - kTone})
+      EXPECT_LT(Db(AmplitudeAt(high, image, 4.0 * kRate, start) / kept), -q.attenuationDb)
+          << "image at " << image << " Hz";
+
+    Resampler down(4.0 * kRate, kRate, 2048, q.transitionPct, q.attenuationDb, q.phase);
+    const std::vector<double> above =
+        Sine(3 * static_cast<size_t>(4.0 * kRate), kImage, 4.0 * kRate, 0.5);
+    const std::vector<double> folded = Through(down, above);
+    EXPECT_LT(Db(AmplitudeAt(folded, kTone, kRate, static_cast<size_t>(kRate)) / 0.5),
+              -q.attenuationDb);
+  }
+}
+
+// Single precision inside must not raise the noise floor to where it would be heard beside the
+// filters' own rejection: a tone through the whole chain comes back with everything that is not
+// the tone (noise, distortion, folded images) below the table's attenuation.
+TEST(Resampler, ChainAddsNothingAboveTheAttenuation) {
+  constexpr double kRate = 44100.0;
+  for (const Quality& q : {kQ120, kQ150}) {
+    SCOPED_TRACE(std::to_string(q.attenuationDb) + " dB");
+    Chain chain(kRate, 512, q);
+    const std::vector<double> x = Sine(3 * static_cast<size_t>(kRate), 1000.0, kRate, 0.5);
+    const std::vector<double> y = HostView(chain, x, 512);
+    // Fit the tone (and a constant) over one second and measure what is left.
+    const auto start = static_cast<size_t>(kRate);
+    const auto len = static_cast<size_t>(kRate);
+    double s = 0.0, c = 0.0;
+    for (size_t i = 0; i < len; ++i) {
+      const double w = 2.0 * std::numbers::pi * 1000.0 * static_cast<double>(i) / kRate;
+      s += y[start + i] * std::sin(w);
+      c += y[start + i] * std::cos(w);
+    }
+    s *= 2.0 / static_cast<double>(len);
+    c *= 2.0 / static_cast<double>(len);
+    double residual = 0.0;
+    for (size_t i = 0; i < len; ++i) {
+      const double w = 2.0 * std::numbers::pi * 1000.0 * static_cast<double>(i) / kRate;
+      const double e = y[start + i] - s * std::sin(w) - c * std::cos(w);
+      residual += e * e;
+    }
+    const double toneRms = std::hypot(s, c) / std::sqrt(2.0);
+    const double residualRms = std::sqrt(residual / static_cast<double>(len));
+    EXPECT_NEAR(toneRms, 0.5 / std::sqrt(2.0), 0.01);
+    RecordProperty("residual_db", std::to_string(Db(residualRms / toneRms)));
+    EXPECT_LT(Db(residualRms / toneRms), -q.attenuationDb);
+  }
+}
