@@ -1,15 +1,36 @@
 #include <benchmark/benchmark.h>
 
 #include <cmath>
+#include <cstdio>
+#include <map>
+#include <string>
 #include <vector>
 
+#include "bench/ReferenceEngine.h"
 #include "plugin/Corvane.h"
+#include "plugin/dsp/CurveKernels.h"
 
 using namespace corvane;
 
 namespace {
 
 enum Setting { kDefaults = 0, kAllStages = 1, kAllStagesOversampled = 2 };
+constexpr const char* kSettingNames[] = {"defaults", "every stage", "every stage, oversampled"};
+constexpr double kRate = 44100.0;
+// Stands for "the processor's own choice" in the path argument.
+constexpr int kDefaultPath = -1;
+
+/** Every stage active: both blends, a low threshold with a knee, a ratio, gain into it. */
+CurveParams EveryStage() {
+  CurveParams p;
+  p.modA = 50.0;
+  p.modB = 50.0;
+  p.threshold = -20.0;
+  p.nonlinearity = 1.1;
+  p.knee = 3.0;
+  p.gain = 12.0;
+  return p;
+}
 
 void Set(Corvane& plug, int index, double value) {
   plug.GetParam(index)->SetValue(value);
@@ -17,52 +38,123 @@ void Set(Corvane& plug, int index, double value) {
   plug.OnEditorParamChange(index, iplug::kDelegate);
 }
 
-// Stereo ProcessAudio, reported as nanoseconds per sample per channel.
-void BM_ProcessAudio(benchmark::State& state) {
-  const int frames = static_cast<int>(state.range(0));
-  const auto setting = static_cast<Setting>(state.range(1));
-  Corvane plug;
-  if (setting != kDefaults) {
-    Set(plug, kModA, 50.0);
-    Set(plug, kModB, 50.0);
-    Set(plug, kThreshold, -20.0);
-    Set(plug, kNonlinearity, 1.1);
-    Set(plug, kKnee, 3.0);
-    Set(plug, kGain, 12.0);
+struct Stereo {
+  explicit Stereo(int frames) {
+    for (int c = 0; c < 2; ++c) {
+      in[c].resize(static_cast<size_t>(frames));
+      out[c].resize(static_cast<size_t>(frames));
+      for (int i = 0; i < frames; ++i)
+        in[c][static_cast<size_t>(i)] = 0.9 * std::sin(0.013 * i + c);
+      ins[c] = in[c].data();
+      outs[c] = out[c].data();
+    }
   }
-  if (setting == kAllStagesOversampled) Set(plug, kOversampling, 1.0);
-  plug.SetSampleRate(44100.0);
-  plug.ResizeChannelBuffers(frames);
-  plug.SetChannelsConnected(iplug::kInput, 0, 2, true);
-  plug.SetChannelsConnected(iplug::kOutput, 0, 2, true);
-  plug.ResetProcessing();
-
   std::vector<double> in[2], out[2];
-  for (int c = 0; c < 2; ++c) {
-    in[c].resize(static_cast<size_t>(frames));
-    out[c].resize(static_cast<size_t>(frames));
-    for (int i = 0; i < frames; ++i) in[c][static_cast<size_t>(i)] = 0.9 * std::sin(0.013 * i + c);
-  }
-  double* ins[2] = {in[0].data(), in[1].data()};
-  double* outs[2] = {out[0].data(), out[1].data()};
-  // Run through the flush so the measurement sees the steady state.
-  for (int i = 0; i < 64 + 4096 / frames; ++i) plug.ProcessAudio(ins, outs, frames);
+  double* ins[2];
+  double* outs[2];
+};
 
-  for (auto _ : state) {
-    plug.ProcessAudio(ins, outs, frames);
-    benchmark::DoNotOptimize(outs[0][0]);
-  }
+void PerSamplePerChannel(benchmark::State& state, int frames) {
   state.counters["ns_per_sample_per_channel"] = benchmark::Counter(
       static_cast<double>(frames) * 2.0,
       benchmark::Counter::kIsIterationInvariantRate | benchmark::Counter::kInvert,
       benchmark::Counter::kIs1000);
 }
 
-}  // namespace
+// Stereo ProcessAudio, reported as nanoseconds per sample per channel.
+void BM_ProcessAudio(benchmark::State& state) {
+  const int frames = static_cast<int>(state.range(0));
+  const auto setting = static_cast<Setting>(state.range(1));
+  Corvane plug;
+  if (state.range(2) != kDefaultPath)
+    plug.Engine().SetCurvePath(static_cast<ECurvePath>(state.range(2)));
+  if (setting != kDefaults) {
+    const CurveParams p = EveryStage();
+    Set(plug, kModA, p.modA);
+    Set(plug, kModB, p.modB);
+    Set(plug, kThreshold, p.threshold);
+    Set(plug, kNonlinearity, p.nonlinearity);
+    Set(plug, kKnee, p.knee);
+    Set(plug, kGain, p.gain);
+  }
+  if (setting == kAllStagesOversampled) Set(plug, kOversampling, 1.0);
+  plug.SetSampleRate(kRate);
+  plug.ResizeChannelBuffers(frames);
+  plug.SetChannelsConnected(iplug::kInput, 0, 2, true);
+  plug.SetChannelsConnected(iplug::kOutput, 0, 2, true);
+  plug.ResetProcessing();
+  state.SetLabel(CurvePathName(plug.Engine().CurvePath()));
 
-BENCHMARK(BM_ProcessAudio)
-    ->ArgNames({"frames", "setting"})
-    ->ArgsProduct({{64, 512}, {kDefaults, kAllStages, kAllStagesOversampled}});
+  Stereo io(frames);
+  // Run through the flush so the measurement sees the steady state.
+  for (int i = 0; i < 64 + 4096 / frames; ++i) plug.ProcessAudio(io.ins, io.outs, frames);
+  for (auto _ : state) {
+    plug.ProcessAudio(io.ins, io.outs, frames);
+    benchmark::DoNotOptimize(io.outs[0][0]);
+  }
+  PerSamplePerChannel(state, frames);
+}
+
+// The same work through the frozen reference engine: the ratios' denominators.
+void BM_ReferenceProcessAudio(benchmark::State& state) {
+  const int frames = static_cast<int>(state.range(0));
+  const auto setting = static_cast<Setting>(state.range(1));
+  const CurveCoefficients r =
+      CurveCoefficients::Derive(setting == kDefaults ? CurveParams{} : EveryStage());
+  reference::Engine engine(r, setting == kAllStagesOversampled, kRate, std::max(frames, 1024));
+  Stereo io(frames);
+  for (int i = 0; i < 64 + 4096 / frames; ++i) engine.Process(io.ins, io.outs, frames);
+  for (auto _ : state) {
+    engine.Process(io.ins, io.outs, frames);
+    benchmark::DoNotOptimize(io.outs[0][0]);
+  }
+  state.SetLabel("reference");
+  PerSamplePerChannel(state, frames);
+}
+
+// The curve alone over a block, every stage active: a path's block form against the scalar
+// form it replaced. Reported per sample (one channel).
+std::vector<double> CurveInput(int n) {
+  std::vector<double> x(static_cast<size_t>(n));
+  for (int i = 0; i < n; ++i) x[static_cast<size_t>(i)] = 0.9 * std::sin(0.013 * i);
+  return x;
+}
+
+void PerSample(benchmark::State& state, int n) {
+  state.counters["ns_per_sample"] = benchmark::Counter(
+      static_cast<double>(n),
+      benchmark::Counter::kIsIterationInvariantRate | benchmark::Counter::kInvert,
+      benchmark::Counter::kIs1000);
+}
+
+void BM_Curve(benchmark::State& state) {
+  constexpr int kN = 512;
+  const CurveKernels& kernels = KernelsFor(static_cast<ECurvePath>(state.range(0)));
+  const PreparedCurve r = PreparedCurve::From(CurveCoefficients::Derive(EveryStage()));
+  const std::vector<double> in = CurveInput(kN);
+  std::vector<double> out(kN);
+  for (auto _ : state) {
+    kernels.transfer(in.data(), out.data(), kN, r);
+    benchmark::DoNotOptimize(out.data());
+    benchmark::ClobberMemory();
+  }
+  state.SetLabel(CurvePathName(kernels.path));
+  PerSample(state, kN);
+}
+
+void BM_ReferenceCurve(benchmark::State& state) {
+  constexpr int kN = 512;
+  const CurveCoefficients r = CurveCoefficients::Derive(EveryStage());
+  const std::vector<double> in = CurveInput(kN);
+  std::vector<double> out(kN);
+  for (auto _ : state) {
+    reference::TransferBlock(in.data(), out.data(), kN, r);
+    benchmark::DoNotOptimize(out.data());
+    benchmark::ClobberMemory();
+  }
+  state.SetLabel("reference");
+  PerSample(state, kN);
+}
 
 // A host that announced 512 frames and then sends blocks of 8192 (in pieces of the buffers'
 // size) among its 512s: per sample, the long blocks must cost what the short ones do, since
@@ -73,30 +165,87 @@ void BM_LongerBlockThanAnnounced(benchmark::State& state) {
   constexpr int kLong = 8192;
   Corvane plug;
   Set(plug, kOversampling, 1.0);
-  plug.SetSampleRate(44100.0);
+  plug.SetSampleRate(kRate);
   plug.ResizeChannelBuffers(kShort);
   plug.SetChannelsConnected(iplug::kInput, 0, 2, true);
   plug.SetChannelsConnected(iplug::kOutput, 0, 2, true);
   plug.ResetProcessing();
-  std::vector<double> in[2], out[2];
-  for (int c = 0; c < 2; ++c) {
-    in[c].resize(kLong);
-    out[c].resize(kLong);
-    for (int i = 0; i < kLong; ++i) in[c][static_cast<size_t>(i)] = 0.9 * std::sin(0.013 * i + c);
-  }
-  double* ins[2] = {in[0].data(), in[1].data()};
-  double* outs[2] = {out[0].data(), out[1].data()};
-  for (int i = 0; i < 64; ++i) plug.ProcessAudio(ins, outs, kShort);
+  Stereo io(kLong);
+  for (int i = 0; i < 64; ++i) plug.ProcessAudio(io.ins, io.outs, kShort);
   for (auto _ : state) {
     state.PauseTiming();
-    plug.ProcessAudio(ins, outs, kShort);
+    plug.ProcessAudio(io.ins, io.outs, kShort);
     state.ResumeTiming();
-    plug.ProcessAudio(ins, outs, kLong);
-    benchmark::DoNotOptimize(outs[0][kLong - 1]);
+    plug.ProcessAudio(io.ins, io.outs, kLong);
+    benchmark::DoNotOptimize(io.outs[0][kLong - 1]);
   }
-  state.counters["ns_per_sample_per_channel"] = benchmark::Counter(
-      static_cast<double>(kLong) * 2.0,
-      benchmark::Counter::kIsIterationInvariantRate | benchmark::Counter::kInvert,
-      benchmark::Counter::kIs1000);
+  PerSamplePerChannel(state, kLong);
 }
-BENCHMARK(BM_LongerBlockThanAnnounced);
+
+}  // namespace
+
+namespace corvane_bench {
+
+void RegisterProcessAudioBenchmarks() {
+  using benchmark::RegisterBenchmark;
+  for (int setting : {kDefaults, kAllStages, kAllStagesOversampled}) {
+    for (int frames : {64, 512})
+      RegisterBenchmark("BM_ProcessAudio", BM_ProcessAudio)
+          ->ArgNames({"frames", "setting", "path"})
+          ->Args({frames, setting, kDefaultPath});
+    // The other paths this processor has, for comparison (the scalar one is the plain x86-64
+    // module's).
+    for (int path = 0; path < kNumCurvePaths; ++path)
+      if (CurvePathSupported(static_cast<ECurvePath>(path)) &&
+          static_cast<ECurvePath>(path) != DefaultCurvePath())
+        RegisterBenchmark("BM_ProcessAudio", BM_ProcessAudio)
+            ->ArgNames({"frames", "setting", "path"})
+            ->Args({512, setting, path});
+    RegisterBenchmark("BM_ReferenceProcessAudio", BM_ReferenceProcessAudio)
+        ->ArgNames({"frames", "setting"})
+        ->Args({512, setting});
+  }
+  for (int path = 0; path < kNumCurvePaths; ++path)
+    if (CurvePathSupported(static_cast<ECurvePath>(path)))
+      RegisterBenchmark("BM_Curve", BM_Curve)->ArgName("path")->Arg(path);
+  RegisterBenchmark("BM_ReferenceCurve", BM_ReferenceCurve);
+  RegisterBenchmark("BM_LongerBlockThanAnnounced", BM_LongerBlockThanAnnounced);
+}
+
+/** One line per target: the figure, its reference measured in the same run, and the goal. */
+void PrintTargets(const std::map<std::string, double>& ns) {
+  const auto get = [&ns](const std::string& name) {
+    const auto found = ns.find(name);
+    return found == ns.end() ? NAN : found->second;
+  };
+  const std::string path = CurvePathName(DefaultCurvePath());
+  std::printf("\nTargets (stereo, 512 frames, 44.1 kHz; ns per sample per channel; path %s)\n",
+              path.c_str());
+  std::printf("%-36s %9s %11s %7s   %s\n", "", "Corvane", "reference", "ratio", "goal");
+  struct Target {
+    int setting;
+    double limitNs;
+    double minRatio;  // 0: no ratio asked for
+  };
+  for (const Target& t : {Target{kAllStages, 2.5, 4.0}, Target{kAllStagesOversampled, 27.0, 2.0},
+                          Target{kDefaults, 1.0, 0.0}}) {
+    const std::string args = "/frames:512/setting:" + std::to_string(t.setting);
+    const double mine = get("BM_ProcessAudio" + args + "/path:-1");
+    const double before = get("BM_ReferenceProcessAudio" + args);
+    const double ratio = before / mine;
+    const bool met = mine <= t.limitNs && (t.minRatio == 0.0 || ratio >= t.minRatio);
+    char goal[64];
+    if (t.minRatio > 0.0)
+      std::snprintf(goal, sizeof goal, "<= %.1f ns and >= %.0fx", t.limitNs, t.minRatio);
+    else
+      std::snprintf(goal, sizeof goal, "<= %.1f ns", t.limitNs);
+    std::printf("%-36s %9.3f %11.3f %6.2fx   %-24s %s\n", kSettingNames[t.setting], mine, before,
+                ratio, goal, met ? "met" : "MISSED");
+  }
+  const double curve = get("BM_Curve/path:" + std::to_string(static_cast<int>(DefaultCurvePath())));
+  const double scalarCurve = get("BM_ReferenceCurve");
+  std::printf("%-36s %9.3f %11.3f %6.2fx   (ns per sample, the curve alone)\n",
+              "curve, every stage", curve, scalarCurve, scalarCurve / curve);
+}
+
+}  // namespace corvane_bench

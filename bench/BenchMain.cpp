@@ -1,0 +1,49 @@
+#include <benchmark/benchmark.h>
+
+#include <map>
+#include <string>
+
+namespace corvane_bench {
+void RegisterProcessAudioBenchmarks();
+void PrintTargets(const std::map<std::string, double>& ns);
+}  // namespace corvane_bench
+
+namespace {
+
+/** Prints as usual and keeps each benchmark's per-sample figure (the median when repeated) for
+ * the targets table. */
+class TargetsReporter : public benchmark::ConsoleReporter {
+ public:
+  void ReportRuns(const std::vector<Run>& runs) override {
+    ConsoleReporter::ReportRuns(runs);
+    for (const Run& run : runs) {
+      const bool median = run.run_type == Run::RT_Aggregate && run.aggregate_name == "median";
+      if (run.run_type != Run::RT_Iteration && !median) continue;
+      const std::string name = run.run_name.str();
+      if (!median && mMedians.count(name)) continue;
+      for (const char* counter : {"ns_per_sample_per_channel", "ns_per_sample"}) {
+        const auto found = run.counters.find(counter);
+        if (found != run.counters.end()) mNs[name] = found->second.value * 1e9;
+      }
+      if (median) mMedians[name] = true;
+    }
+  }
+  const std::map<std::string, double>& Figures() const { return mNs; }
+
+ private:
+  std::map<std::string, double> mNs;
+  std::map<std::string, bool> mMedians;
+};
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  corvane_bench::RegisterProcessAudioBenchmarks();
+  benchmark::Initialize(&argc, argv);
+  if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
+  TargetsReporter reporter;
+  benchmark::RunSpecifiedBenchmarks(&reporter);
+  corvane_bench::PrintTargets(reporter.Figures());
+  benchmark::Shutdown();
+  return 0;
+}
