@@ -26,8 +26,29 @@ bool ITransferCurveControl::IsDirty() {
 
 void ITransferCurveControl::Draw(IGraphics& g) {
   std::lock_guard lock(mMutex);
+  if (mPoints.size() < 2) return;
+  // Under the mutex the count and the points belong together: a writer bumps it while it holds
+  // the lock.
+  const uint64_t writes = mWrites.load(std::memory_order_acquire);
+  const float scale = g.GetDrawScale() * g.GetScreenScale();
+  if (!mLayer || writes != mLayerWrites || scale != mLayerScale) {
+    g.PushLayer(this, mRECT, true);
+    DrawPolyline(g);
+    mLayer = g.PopLayer();
+    mLayerWrites = writes;
+    mLayerScale = scale;
+  }
+  if (mLayer && mLayer->bitmap) {
+    // Adding the layer adds every segment, as drawing them one by one onto the screen does.
+    g.DrawBitmap(IBitmapHandle(mLayer->bitmap.get(), 1, false, ""), mLayer->bounds, 0, 0, &mBlend);
+  } else {
+    // No layer to be had at this size: straight onto the screen, every frame.
+    DrawPolyline(g);
+  }
+}
+
+void ITransferCurveControl::DrawPolyline(IGraphics& g) {
   const size_t n = mPoints.size();
-  if (n < 2) return;
   const double step = (static_cast<double>(mRECT.R) - mRECT.L - 1.0) / static_cast<double>(n);
   const double height = static_cast<double>(mRECT.B) - mRECT.T - 1.0;
   const float bottom = mRECT.B - 1.f;

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstring>
 #include <thread>
@@ -36,7 +37,12 @@ class EditorGraphics : public RecordingGraphics {
                 float) override {
     lines.push_back({x1, y1, x2, y2});
   }
+  std::unique_ptr<APIBitmap> NewBackendBitmap(int w, int h, float, float, bool) override {
+    if (!layers) return nullptr;
+    return std::make_unique<FakeBitmap>(w, h);
+  }
   std::vector<std::array<float, 4>> lines;
+  bool layers = true;  // false: the backend cannot make layers
 };
 
 /** A bitmap kept in the shared cache, as the layout's loads leave it. */
@@ -231,6 +237,44 @@ TEST_F(EditorControlsTest, CurveDrawsItsPointsFromTheLeftEdgeUpFromTheBottom) {
   EXPECT_FLOAT_EQ(g.lines.front()[1], 229.f);
   EXPECT_NEAR(g.lines.back()[2], 239.f + 171.f * 171.f / 172.f, 1e-3);
   EXPECT_NEAR(g.lines.back()[3], 229.f - 171.f, 1e-3);
+}
+
+// The meters beside the curve redraw every frame; the polyline is drawn again only for new
+// points or a new scale, and every frame adds what was drawn last.
+TEST_F(EditorControlsTest, TheCurveIsDrawnOnceUntilItsPointsOrTheScaleChange) {
+  auto* curve = Add(new ITransferCurveControl(IBox(239, 58, 411, 230), COLOR_GREEN,
+                                              IBlendSpec(ECompositeOp::Add, 1.f)));
+  const auto write = [curve](double slope) {
+    std::lock_guard lock(curve->PointsMutex());
+    curve->Points().assign(172, 0.0);
+    for (int i = 0; i < 172; ++i) curve->Points()[static_cast<size_t>(i)] = slope * i / 171.0;
+    curve->MarkForRedraw();
+  };
+  const auto bitmapsDrawn = [this, curve] {
+    const Log log = Drawn(*curve);
+    return std::count_if(log.begin(), log.end(),
+                         [](const std::string& e) { return e.find(" from ") != e.npos; });
+  };
+  write(1.0);
+  for (int frame = 0; frame < 3; ++frame) EXPECT_EQ(bitmapsDrawn(), 1) << frame;
+  EXPECT_EQ(g.lines.size(), 171u);
+
+  write(0.5);
+  Drawn(*curve);
+  EXPECT_EQ(g.lines.size(), 2u * 171u);
+  EXPECT_NEAR(g.lines.back()[3], 229.f - 0.5f * 171.f, 1e-3);
+  Drawn(*curve);
+  EXPECT_EQ(g.lines.size(), 2u * 171u);
+
+  g.Resize(650, 400, 2.f);
+  Drawn(*curve);
+  EXPECT_EQ(g.lines.size(), 3u * 171u);
+
+  // Without a layer the polyline still shows, drawn straight onto the screen every frame.
+  g.layers = false;
+  write(1.0);
+  for (int frame = 0; frame < 2; ++frame) EXPECT_EQ(bitmapsDrawn(), 0) << frame;
+  EXPECT_EQ(g.lines.size(), 6u * 171u);  // into the layer that failed, then twice straight
 }
 
 TEST_F(EditorControlsTest, ACurveWrittenAnyTimeIsRedrawnOnce) {
