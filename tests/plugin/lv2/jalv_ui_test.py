@@ -77,6 +77,20 @@ class Process:
 
 
 def start_x_server():
+    # Servers started side by side by other tests may race for a display number, and the loser
+    # exits after announcing it: take a server only once a client has reached it.
+    for _ in range(3):
+        process, display = start_one_x_server()
+        reached = subprocess.run(["xdpyinfo"], env=dict(os.environ, DISPLAY=display),
+                                 stdin=subprocess.DEVNULL, capture_output=True, timeout=30)
+        if reached.returncode == 0 and process.poll() is None:
+            return process, display
+        process.kill()
+        process.wait()
+    raise Skip("no Xvfb server could be reached")
+
+
+def start_one_x_server():
     read, write = os.pipe()
     process = subprocess.Popen(
         ["Xvfb", "-displayfd", str(write), "-screen", "0", "1280x1024x24", "-nolisten", "tcp"],
@@ -172,7 +186,7 @@ def main(argv):
     lv2_path, out_dir = argv[1], argv[2]
     sanitized = "--sanitized" in argv[3:]
     need("jalv.gtk3", "jackd", "jack_wait", "jack_connect", "jack_simple_client", "Xvfb",
-         "xdotool", "xwininfo", "import")
+         "xdpyinfo", "xdotool", "xwininfo", "import")
     os.makedirs(out_dir, exist_ok=True)
 
     children = []
