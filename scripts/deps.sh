@@ -5,8 +5,9 @@ set -euo pipefail
 packages=(
   build-essential cmake pkg-config ccache python3
   libsoxr-dev libsndfile1-dev
-  # The vector sine of the curve's wide block forms.
-  libsleef-dev
+  # The vector sine of the curve's wide block forms; a processor without AVX, emulated, for the
+  # test that the module still runs there.
+  libsleef-dev qemu-user
   libgtest-dev libgmock-dev libbenchmark-dev
   # The editor's drawing backend: Cairo, FreeType text, PNG and JPEG decoding, SVG.
   libcairo2-dev librsvg2-dev libfreetype-dev libpng-dev libjpeg62-turbo-dev

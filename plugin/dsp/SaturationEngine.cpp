@@ -29,6 +29,24 @@ SaturationEngine::SaturationEngine()
       mMeterTiming(kMeterAttackMs, kMeterReleaseMs, 44100.0) {
   PublishCurve(CurveCoefficients::Derive(CurveParams{}));
   SetMeterRate(44100.0);
+  SetCurvePath(DefaultCurvePath());
+}
+
+void SaturationEngine::SetCurvePath(ECurvePath path) {
+  mKernels = &KernelsFor(path);
+  // Every stage of every kernel once, here rather than on the audio thread: the first call of a
+  // library function (the vector sine) goes through the dynamic linker.
+  CurveParams everything;
+  everything.modA = everything.modB = 50.0;
+  everything.threshold = -20.0;
+  everything.nonlinearity = 1.1;
+  const PreparedCurve r = PreparedCurve::From(CurveCoefficients::Derive(everything));
+  double samples[16] = {0.5, -0.5, 2.0, -2.0, 0.01};
+  mKernels->sanitize(samples, samples, 16);
+  mKernels->transfer(samples, samples, 16, r);
+  double states[kMeterSignals] = {};
+  const double* const signals[kMeterSignals] = {samples, samples, samples, samples};
+  mKernels->followMeters(signals, 16, states, mMeterCoefficients);
 }
 
 void SaturationEngine::SetMeterRate(double sampleRate) {

@@ -149,7 +149,7 @@ class SaturationEngine {
 
   /** [reset] The instruction set the curve and the meters run on (DefaultCurvePath() unless
    * set); an unsupported one falls back to the scalar path. */
-  void SetCurvePath(ECurvePath path) { mKernels = &KernelsFor(path); }
+  void SetCurvePath(ECurvePath path);
   ECurvePath CurvePath() const { return mKernels->path; }
 
  private:
