@@ -1,4 +1,5 @@
 #include <benchmark/benchmark.h>
+#include <unistd.h>
 
 #include <map>
 #include <string>
@@ -14,6 +15,9 @@ namespace {
  * the targets table. */
 class TargetsReporter : public benchmark::ConsoleReporter {
  public:
+  // Colours only for a terminal, as the library's own reporter does.
+  TargetsReporter() : ConsoleReporter(isatty(1) ? OO_ColorTabular : OO_Tabular) {}
+
   void ReportRuns(const std::vector<Run>& runs) override {
     ConsoleReporter::ReportRuns(runs);
     for (const Run& run : runs) {

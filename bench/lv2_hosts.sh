@@ -2,7 +2,9 @@
 # Times Corvane's LV2 bundle against the saturation plug-ins Debian ships, in the same host on
 # the same file: 60 s of stereo at 48 kHz through lv2file in 512-frame blocks (the fastest of
 # three runs each), and lv2bench's own timing of run() alone. Prints each plug-in's time and
-# its ratio to Corvane with every stage active and oversampling off.
+# its ratio to Corvane with every stage active and oversampling off; then the same with the
+# time of swh's simple amplifier (the file's reading and writing, and almost nothing else)
+# taken off, which leaves the plug-ins' own work.
 #
 #   bench/lv2_hosts.sh [build/release]
 set -euo pipefail
@@ -66,15 +68,22 @@ fastest() {  # seconds of the fastest of three runs of a command
   echo "$best"
 }
 
-printf '%-42s %10s %8s %12s %8s\n' "plug-in" "lv2file s" "ratio" "lv2bench s" "ratio"
-base_file="" base_bench=""
+copy=$(fastest lv2file --ignore-clipping -b 512 -i "$work/in.wav" -o "$work/out.wav" \
+  http://plugin.org.uk/swh-plugins/amp)
+printf '%-42s %10s %8s %10s %8s %12s %8s\n' "plug-in" "lv2file s" "ratio" "own s" "ratio" \
+  "lv2bench s" "ratio"
+base_file="" base_own="" base_bench=""
 for i in "${!plugins[@]}"; do
   # shellcheck disable=SC2086
   file=$(fastest lv2file --ignore-clipping -b 512 ${params[$i]} -i "$work/in.wav" -o "$work/out.wav" "${plugins[$i]}")
+  own=$(echo "$file - $copy" | bc -l)
   bench=$(lv2bench -b 512 -n 2880000 "${plugins[$i]}" 2>/dev/null | awk 'NF >= 2 { print $1; exit }')
   [ -n "$base_file" ] || base_file=$file
+  [ -n "$base_own" ] || base_own=$own
   [ -n "$base_bench" ] || base_bench=$bench
-  printf '%-42s %10.3f %8.2f %12.4f %8.2f\n' "${names[$i]}" "$file" \
-    "$(echo "$file / $base_file" | bc -l)" "$bench" "$(echo "$bench / $base_bench" | bc -l)"
+  printf '%-42s %10.3f %8.2f %10.3f %8.2f %12.4f %8.2f\n' "${names[$i]}" "$file" \
+    "$(echo "$file / $base_file" | bc -l)" "$own" "$(echo "$own / $base_own" | bc -l)" \
+    "$bench" "$(echo "$bench / $base_bench" | bc -l)"
 done
+printf '%-42s %10.3f\n' "swh Simple amplifier (the file's reading and writing)" "$copy"
 echo "lv2bench runs each plug-in at its default values on silence (Corvane: nothing to do but mix)."
