@@ -4,11 +4,6 @@
 
 namespace corvane {
 
-/**
- * The instruction sets the block forms of the curve and the meters are built for. The module
- * is built for plain x86-64; the wider forms live in their own translation units and are
- * chosen at run time from what the processor (and its operating system) supports.
- */
 /** Input samples are clamped to +-this (about +160 dBFS), and NaN or infinite samples become
  * silence, so that nothing non-finite can enter the curve, the meters or the resamplers' filter
  * state. */
@@ -20,6 +15,11 @@ inline double SanitizeSample(double x) noexcept {
   return x > 0.0 ? kSampleLimit : -kSampleLimit;
 }
 
+/**
+ * The instruction sets the block forms of the curve and the meters are built for. The module
+ * is built for plain x86-64; the wider forms live in their own translation units and are
+ * chosen at run time from what the processor (and its operating system) supports.
+ */
 enum class ECurvePath { Scalar = 0, Avx2, Avx512 };
 
 constexpr int kNumCurvePaths = 3;

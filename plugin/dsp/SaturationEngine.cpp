@@ -127,7 +127,6 @@ void SaturationEngine::RebuildOversamplers(double sampleRate, int maxBlock, bool
   mCapacity = maxBlock;
   for (auto& buffer : mSanitized) buffer.assign(static_cast<size_t>(maxBlock), 0.0);
   for (auto& buffer : mMeterInput) buffer.assign(static_cast<size_t>(maxBlock), 0.0);
-  mZeros.assign(static_cast<size_t>(maxBlock), 0.0);
   mOversamplerLatency = mOversampler->Latency();
 
   // New resamplers start from an empty history: flush them with silence before they are heard.
@@ -215,8 +214,8 @@ void SaturationEngine::ProcessBlock(double* const* inputs, double* const* output
   const bool active = OversamplingActive();
   const PreparedCurve& r = mCurve.Read();
   const int channels = std::min(std::min(nOutputs, nInputs), Oversampler::kChannels);
-  // Only before the first reset can a block outgrow the buffers: then nothing plays, and the
-  // meters follow that silence.
+  // Only before the first reset can a block outgrow the buffers (there are none yet): then
+  // nothing plays and the meters stand still.
   const bool buffered = mCapacity >= frames && mCapacity > 0;
 
   const double* meterLeft = nullptr;

@@ -215,7 +215,6 @@ class SaturationEngine {
   int mCapacity = 0;                    // largest piece the buffers hold; 0 before the first reset
   std::array<std::vector<double>, 2> mSanitized;   // the block's inputs, made safe
   std::array<std::vector<double>, 2> mMeterInput;  // the same through the input meter delay
-  std::vector<double> mZeros;                      // stands in for a missing input channel
   std::atomic<bool> mActive{false};
   std::atomic<bool> mRequested{false};
   std::atomic<bool> mOfflineRequested{false};

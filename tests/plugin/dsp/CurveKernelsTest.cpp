@@ -50,7 +50,9 @@ TEST(CurveKernels, TheProcessorsPathsAreKnownAndTheDefaultIsOneOfThem) {
   for (ECurvePath path : SupportedPaths()) EXPECT_EQ(KernelsFor(path).path, path);
   for (int i = 0; i < kNumCurvePaths; ++i) {
     const auto path = static_cast<ECurvePath>(i);
-    if (!CurvePathSupported(path)) EXPECT_EQ(KernelsFor(path).path, ECurvePath::Scalar);
+    if (!CurvePathSupported(path)) {
+      EXPECT_EQ(KernelsFor(path).path, ECurvePath::Scalar);
+    }
   }
   EXPECT_STREQ(CurvePathName(ECurvePath::Scalar), "scalar");
   EXPECT_STREQ(CurvePathName(ECurvePath::Avx2), "avx2");

@@ -101,7 +101,9 @@ TEST_F(EditorControlsTest, GridKnobWithoutFramesOrColumnsDrawsNothing) {
     auto* knob = Add(new IBGridKnobControl(0, 0, strip, kNoParameter, frames, columns));
     knob->SetValue(0.7);
     EXPECT_TRUE(Drawn(*knob).empty()) << frames << " " << columns;
-    if (frames <= 0) EXPECT_EQ(knob->FrameIndex(), 0);
+    if (frames <= 0) {
+      EXPECT_EQ(knob->FrameIndex(), 0);
+    }
   }
 }
 
