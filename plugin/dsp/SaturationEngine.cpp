@@ -25,7 +25,6 @@ void Silence(double* channel, int frames) {
 // which sounds the same below full scale and stays finite above it.
 SaturationEngine::SaturationEngine()
     : mCurve(PreparedCurve::From(CurveCoefficients::Derive(CurveParams{}))),
-      mKernels(&KernelsFor(DefaultCurvePath())),
       mMeterTiming(kMeterAttackMs, kMeterReleaseMs, 44100.0) {
   PublishCurve(CurveCoefficients::Derive(CurveParams{}));
   SetMeterRate(44100.0);
@@ -222,7 +221,7 @@ void SaturationEngine::ProcessBlock(double* const* inputs, double* const* output
   const double* meterRight = nullptr;
   if (buffered) {
     SanitizeInputs(inputs, frames, nInputs);
-    MeterInputs(frames, nOutputs, active && mDelayLength >= 1, meterLeft, meterRight);
+    MeterInputs(frames, nInputs, nOutputs, active && mDelayLength >= 1, meterLeft, meterRight);
   }
 
   bool silenced = false;
@@ -257,7 +256,9 @@ void SaturationEngine::ProcessBlock(double* const* inputs, double* const* output
 
 void SaturationEngine::SanitizeInputs(const double* const* inputs, int frames,
                                       int nInputs) noexcept {
-  for (int c = 0; c < Oversampler::kChannels; ++c) {
+  // Channel 0 always: without inputs the input meters follow its silence.
+  const int channels = std::clamp(nInputs, 1, Oversampler::kChannels);
+  for (int c = 0; c < channels; ++c) {
     const double* in = inputs && c < nInputs ? inputs[c] : nullptr;
     double* safe = mSanitized[static_cast<size_t>(c)].data();
     if (in)
@@ -267,9 +268,11 @@ void SaturationEngine::SanitizeInputs(const double* const* inputs, int frames,
   }
 }
 
-void SaturationEngine::MeterInputs(int frames, int nOutputs, bool delayInput, const double*& left,
-                                   const double*& right) noexcept {
-  const int rightChannel = nOutputs > 1 ? 1 : 0;
+void SaturationEngine::MeterInputs(int frames, int nInputs, int nOutputs, bool delayInput,
+                                   const double*& left, const double*& right) noexcept {
+  // The right-hand meter reads channel 1 when there are two outputs and it exists, else the
+  // left one's channel.
+  const int rightChannel = nOutputs > 1 && nInputs > 1 ? 1 : 0;
   left = mSanitized[0].data();
   right = mSanitized[static_cast<size_t>(rightChannel)].data();
   if (!delayInput) return;

@@ -177,11 +177,12 @@ class SaturationEngine {
     mPendingLatency.store(latency, std::memory_order_release);
   }
 
-  /** Sanitized copies of the first two input channels (silence where a channel is missing),
-   * made before any output is written, since inputs and outputs may be the same arrays. */
+  /** Sanitized copies of the input channels the block has (up to two; channel 0 silent when
+   * there is none), made before any output is written, since inputs and outputs may be the same
+   * arrays. */
   void SanitizeInputs(const double* const* inputs, int frames, int nInputs) noexcept;
   /** The input meters' signals: the sanitized inputs, through the delay when it is in use. */
-  void MeterInputs(int frames, int nOutputs, bool delayInput, const double*& left,
+  void MeterInputs(int frames, int nInputs, int nOutputs, bool delayInput, const double*& left,
                    const double*& right) noexcept;
   void ProcessChannelsPlain(double* const* outputs, int channels, int frames,
                             const PreparedCurve& r) noexcept;
@@ -197,7 +198,7 @@ class SaturationEngine {
   std::atomic<bool> mDeriving{false};
   std::atomic<bool> mCurveStale{false};
   iplug::TripleBuffer<PreparedCurve> mCurve;
-  const CurveKernels* mKernels;
+  const CurveKernels* mKernels = nullptr;  // set by the constructor
   // A copy for readers on other threads (the curve picture): a sequence count around atomic
   // words, odd while the deriving thread writes.
   std::atomic<uint32_t> mLatestSequence{0};

@@ -386,6 +386,16 @@ TEST(SaturationEngine, MeterRecordsCarryTagsAndMirrorMono) {
   // More than 64 blocks without a reader: later records are dropped, none is corrupted.
   for (int i = 0; i < 100; ++i) engine.ProcessAudio(ins, outs, 64, 1, 1);
   EXPECT_EQ(engine.Sender(0).Waiting(), 64u);
+
+  // One input into two outputs: the right input meter has no channel of its own and mirrors the
+  // left one.
+  SaturationEngine wide;
+  wide.ResetProcessing(kRate, 512, false);
+  std::vector<double> out2(64);
+  double* wideOuts[2] = {out.data(), out2.data()};
+  wide.ProcessAudio(ins, wideOuts, 64, 1, 2);
+  EXPECT_GT(wide.MeterLevel(kMeterInputLeft), 0.0);
+  EXPECT_EQ(wide.MeterLevel(kMeterInputRight), wide.MeterLevel(kMeterInputLeft));
 }
 
 TEST(SaturationEngine, InputMetersWaitForTheOversampledOutput) {
