@@ -28,11 +28,24 @@ void SanitizeBlockScalar(const double* source, double* destination, int n) noexc
   for (int i = 0; i < n; ++i) destination[i] = SanitizeSample(source[i]);
 }
 
-inline double MulAdd(double a, double b, double c) {
-  return a * b + c;
+// The follower moves its state towards the input, state + (1 - c)(in - state), written here as
+// c * state + (1 - c) * in: the input's product is then off the state's dependency chain, which
+// leaves one multiply and one add per sample on it. The side is a branch rather than a select,
+// so that the comparison is predicted instead of waited for; the four meters' chains are
+// independent and overlap. Release is the common side (a 1 ms attack catches up within a few
+// samples), so it is the one laid out without a jump.
+inline double Follow(double in, double state, const MeterCoefficients& k) {
+  if (__builtin_expect(in > state, 0)) return k.attack * state + k.attackComplement * in;
+  return k.release * state + k.releaseComplement * in;
 }
 
-#include "plugin/dsp/MeterKernel.inc"
+void FollowMetersBlock(const double* const* signals, int n, double* states,
+                       const MeterCoefficients& k) noexcept {
+  double e[kMeterSignals] = {states[0], states[1], states[2], states[3]};
+  for (int i = 0; i < n; ++i)
+    for (int m = 0; m < kMeterSignals; ++m) e[m] = Follow(std::fabs(signals[m][i]), e[m], k);
+  for (int m = 0; m < kMeterSignals; ++m) states[m] = e[m];
+}
 
 const CurveKernels kScalarKernels{ECurvePath::Scalar, TransferBlockScalar, SanitizeBlockScalar,
                                   FollowMetersBlock};
