@@ -1426,7 +1426,10 @@ void LatencyStaysOnTheMainThread(TestContext& context, ModuleHost& module) {
   const auto oversampling = FindParameterNamed(instance, "oversampl");
   const int rounds = context.strictness >= 7 ? 300 : 30 * context.strictness;
   std::atomic<int> rendered{0};
+  std::atomic<int> allowed{0};
   std::atomic<bool> failed{false};
+  // The audio thread keeps within the main thread's round: running ahead, it could finish its
+  // blocks before the switches it is meant to race were made.
   std::thread audio([&] {
     std::mt19937_64 random(context.seed + 5);
     std::uniform_int_distribution<int> size(1, 6000);
@@ -1438,6 +1441,7 @@ void LatencyStaysOnTheMainThread(TestContext& context, ModuleHost& module) {
     int64_t position = 0;
     for (int block = 0; block < 4 * rounds; ++block) {
       const int frames = block % 5 == 0 ? 6000 : size(random) % 1024 + 1;
+      while (allowed.load(std::memory_order_acquire) <= block) std::this_thread::yield();
       instance.RenderBlock(i.data(), o.data(), frames, position);
       position += frames;
       if (!AllFinite(out, frames)) failed = true;
@@ -1451,9 +1455,11 @@ void LatencyStaysOnTheMainThread(TestContext& context, ModuleHost& module) {
                                       : AAX_eNotificationEvent_EnteringOfflineMode,
                       nullptr, 0);
     instance.PrepareBlock(static_cast<int64_t>(round) * 512);
+    allowed.store(4 * (round + 1), std::memory_order_release);
     module.RunLoop().Advance(20);
     while (rendered.load(std::memory_order_acquire) < 4 * round) std::this_thread::yield();
   }
+  allowed.store(4 * rounds, std::memory_order_release);
   audio.join();
   module.RunLoop().Advance(100);
   if (failed) Fail("non-finite output while the latency changed");
