@@ -110,10 +110,11 @@ StateBlob Save(Instance& instance) {
   StateBlob blob;
   const LV2_State_Interface* state = instance.StateInterface();
   EXPECT_NE(state, nullptr);
-  if (state)
+  if (state) {
     EXPECT_EQ(state->save(lilv_instance_get_handle(instance.Get()), Store, &blob,
                           LV2_STATE_IS_POD | LV2_STATE_IS_PORTABLE, nullptr),
               LV2_STATE_SUCCESS);
+  }
   return blob;
 }
 
