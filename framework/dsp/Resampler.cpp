@@ -84,7 +84,6 @@ Resampler::Resampler(double srcRate, double dstRate, int maxInLen, double transi
     if (mSoxr) soxr_delete(mSoxr);
     mSoxr = nullptr;
     std::vector<double>().swap(mFifo);
-    std::vector<float>().swap(mFifoSingle);
     mHead = mTail = 0;
   }
 }
@@ -194,28 +193,11 @@ bool Resampler::Init(double srcRate, double dstRate, double transitionBandPct, d
   return mSoxr != nullptr;
 }
 
-size_t Resampler::FifoSize() const {
-  return mSingle ? mFifoSingle.size() : mFifo.size();
-}
-
-void* Resampler::FifoAt(size_t index) {
-  return mSingle ? static_cast<void*>(mFifoSingle.data() + index)
-                 : static_cast<void*>(mFifo.data() + index);
-}
-
-void Resampler::AllocateFifo(size_t size) {
-  if (mSingle)
-    mFifoSingle.assign(size, 0.0f);
-  else
-    mFifo.assign(size, 0.0);
-}
-
 bool Resampler::Pump(const double* input, size_t n, size_t& consumed) noexcept {
   if (mHead == mTail) {
     mHead = mTail = 0;
-  } else if (FifoSize() - mTail < mPumpHeadroom) {
-    const size_t bytes = mSingle ? sizeof(float) : sizeof(double);
-    std::memmove(FifoAt(0), FifoAt(mHead), (mTail - mHead) * bytes);
+  } else if (mFifo.size() - mTail < mPumpHeadroom) {
+    std::memmove(mFifo.data(), mFifo.data() + mHead, (mTail - mHead) * sizeof(double));
     mTail -= mHead;
     mHead = 0;
   }
@@ -227,12 +209,15 @@ bool Resampler::Pump(const double* input, size_t n, size_t& consumed) noexcept {
     size_t idone = 0;
     size_t odone = 0;
     const void* in = input + consumed;
+    void* out = mFifo.data() + mTail;
     if (mSingle) {
-      for (size_t i = 0; i < chunk; ++i) mStage[i] = static_cast<float>(input[consumed + i]);
-      in = mStage.data();
+      for (size_t i = 0; i < chunk; ++i) mStageIn[i] = static_cast<float>(input[consumed + i]);
+      in = mStageIn.data();
+      out = mStageOut.data();
     }
-    ok = soxr_process(mSoxr, in, chunk, &idone, FifoAt(mTail), FifoSize() - mTail, &odone) ==
-         nullptr;
+    ok = soxr_process(mSoxr, in, chunk, &idone, out, mFifo.size() - mTail, &odone) == nullptr;
+    if (mSingle)
+      for (size_t i = 0; i < odone; ++i) mFifo[mTail + i] = mStageOut[i];
     mTail += odone;
     mProduced += static_cast<int64_t>(odone);
     consumed += idone;
@@ -291,10 +276,13 @@ void Resampler::KeepLagProbe(const Configuration& configuration, const LagProbe&
 bool Resampler::PreRoll() {
   const int64_t giant = kGiantPreRoll;
   const std::vector<double> zeros(static_cast<size_t>(giant), 0.0);
-  AllocateFifo(static_cast<size_t>(OutLenFor(giant) + 4096));
-  if (mSingle) mStage.assign(static_cast<size_t>(giant), 0.0f);
+  mFifo.assign(static_cast<size_t>(OutLenFor(giant) + 4096), 0.0);
+  if (mSingle) {
+    mStageIn.assign(static_cast<size_t>(giant), 0.0f);
+    mStageOut.assign(mFifo.size(), 0.0f);
+  }
   // Pre-roll output is dropped as it comes, so the buffer only ever holds a few samples.
-  mPumpHeadroom = FifoSize() / 2;
+  mPumpHeadroom = mFifo.size() / 2;
   int64_t fed = 0;
 
   mChunk = static_cast<size_t>(giant);
@@ -349,18 +337,10 @@ bool Resampler::PreRoll() {
       static_cast<size_t>(OutLenFor(mMaxInLen) + 1 + mLatencyOut + maxLead) + size_t{64};
   const size_t pending = mTail - mHead;
   if (pending > backlog) return false;
-  const size_t size = backlog + 2 * mPumpHeadroom;
-  if (mSingle) {
-    std::vector<float> fifo(size, 0.0f);
-    std::copy_n(mFifoSingle.begin() + static_cast<std::ptrdiff_t>(mHead), pending, fifo.begin());
-    mFifoSingle.swap(fifo);
-    // A call releases at most what the buffer holds.
-    mOut.assign(size, 0.0);
-  } else {
-    std::vector<double> fifo(size, 0.0);
-    std::copy_n(mFifo.begin() + static_cast<std::ptrdiff_t>(mHead), pending, fifo.begin());
-    mFifo.swap(fifo);
-  }
+  std::vector<double> fifo(backlog + 2 * mPumpHeadroom, 0.0);
+  std::copy_n(mFifo.begin() + static_cast<std::ptrdiff_t>(mHead), pending, fifo.begin());
+  mFifo.swap(fifo);
+  if (mSingle) mStageOut.assign(mFifo.size(), 0.0f);
   mHead = 0;
   mTail = pending;
 
@@ -386,13 +366,7 @@ int Resampler::Process(const double* input, int n, double*& output) noexcept {
   // a broken promise, never against normal operation.
   const int64_t release =
       mOwed <= 0 ? 0 : std::min<int64_t>(mOwed, static_cast<int64_t>(mTail - mHead));
-  if (mSingle) {
-    const float* released = mFifoSingle.data() + mHead;
-    for (int64_t i = 0; i < release; ++i) mOut[static_cast<size_t>(i)] = released[i];
-    output = mOut.data();
-  } else {
-    output = mFifo.data() + mHead;
-  }
+  output = mFifo.data() + mHead;
   mHead += static_cast<size_t>(release);
   mOwed -= release;
   return static_cast<int>(release);

@@ -95,9 +95,6 @@ class Resampler {
   static bool FindLagProbe(const Configuration& configuration, LagProbe& probe);
   static void KeepLagProbe(const Configuration& configuration, const LagProbe& probe);
 
-  size_t FifoSize() const;
-  void* FifoAt(size_t index);
-  void AllocateFifo(size_t size);
   bool Init(double srcRate, double dstRate, double transitionBandPct, double attenuationDb,
             EResamplerPhase phase, EResamplerPrecision precision);
   bool PreRoll();
@@ -114,13 +111,13 @@ class Resampler {
   int mLatencyIn = 0;  // input samples before output 0 is due (a multiple of mDen)
   double mFilterDelay = 0.0;
   int64_t mLatencyOut = 0;  // the same delay in output samples
-  // Output samples the library has produced but the caller has not received yet: [mHead, mTail),
-  // in double or, for a single-precision filter, in single precision (mSingle).
+  // Output samples the library has produced but the caller has not received yet: [mHead, mTail).
   std::vector<double> mFifo;
-  std::vector<float> mFifoSingle;
+  // A single-precision filter (mSingle) exchanges single-precision samples with the library,
+  // through these.
   bool mSingle = false;
-  std::vector<float> mStage;  // a call's input in single precision
-  std::vector<double> mOut;   // a call's output in double precision, from mFifoSingle
+  std::vector<float> mStageIn;
+  std::vector<float> mStageOut;
   size_t mHead = 0;
   size_t mTail = 0;
   size_t mPumpHeadroom = 0;  // free space one call may need behind mTail
