@@ -276,9 +276,11 @@ void SaturationEngine::MeterInputs(int frames, int nInputs, int nOutputs, bool d
   left = mSanitized[0].data();
   right = mSanitized[static_cast<size_t>(rightChannel)].data();
   if (!delayInput) return;
-  // Delayed by the oversampler's latency, in step with the output they are compared with.
+  // Delayed by the oversampler's latency, in step with the output they are compared with. Both
+  // meters of a mono block read one channel: it is delayed once.
+  const bool mono = left == right;
   const double* sources[2] = {left, right};
-  for (int c = 0; c < 2; ++c) {
+  for (int c = 0; c < (mono ? 1 : 2); ++c) {
     auto& ring = mMeterDelay[static_cast<size_t>(c)];
     double* delayed = mMeterInput[static_cast<size_t>(c)].data();
     auto write = static_cast<unsigned>(mDelayWrite);
@@ -293,7 +295,7 @@ void SaturationEngine::MeterInputs(int frames, int nInputs, int nOutputs, bool d
   mDelayWrite = (mDelayWrite + frames) % kMeterDelaySize;
   mDelayRead = (mDelayRead + frames) % kMeterDelaySize;
   left = mMeterInput[0].data();
-  right = mMeterInput[1].data();
+  right = mMeterInput[mono ? 0 : 1].data();
 }
 
 void SaturationEngine::ProcessChannelsPlain(double* const* outputs, int channels, int frames,

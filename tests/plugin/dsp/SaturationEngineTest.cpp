@@ -413,6 +413,9 @@ TEST(SaturationEngine, InputMetersWaitForTheOversampledOutput) {
         if (reactedAt < 0 && engine.MeterLevel(kMeterInputLeft) > 0.0) reactedAt = pos;
       });
   EXPECT_EQ(reactedAt, latency + 1);
+  // Mono: the right input meter mirrors the left one, through the same delay.
+  EXPECT_GT(engine.MeterLevel(kMeterInputLeft), 0.0);
+  EXPECT_EQ(engine.MeterLevel(kMeterInputRight), engine.MeterLevel(kMeterInputLeft));
 }
 
 // The header allows the same arrays in and out; the input meters must still see the input.
