@@ -2,6 +2,7 @@
 #include <unistd.h>
 
 #include <map>
+#include <set>
 #include <string>
 
 namespace corvane_bench {
@@ -29,14 +30,14 @@ class TargetsReporter : public benchmark::ConsoleReporter {
         const auto found = run.counters.find(counter);
         if (found != run.counters.end()) mNs[name] = found->second.value * 1e9;
       }
-      if (median) mMedians[name] = true;
+      if (median) mMedians.insert(name);
     }
   }
   const std::map<std::string, double>& Figures() const { return mNs; }
 
  private:
   std::map<std::string, double> mNs;
-  std::map<std::string, bool> mMedians;
+  std::set<std::string> mMedians;
 };
 
 }  // namespace

@@ -54,11 +54,16 @@ struct Stereo {
   double* outs[2];
 };
 
-void PerSamplePerChannel(benchmark::State& state, int frames) {
-  state.counters["ns_per_sample_per_channel"] = benchmark::Counter(
-      static_cast<double>(frames) * 2.0,
+/** Reports the time per sample under `name`, for `samples` samples per iteration. */
+void TimePerSample(benchmark::State& state, const char* name, int samples) {
+  state.counters[name] = benchmark::Counter(
+      static_cast<double>(samples),
       benchmark::Counter::kIsIterationInvariantRate | benchmark::Counter::kInvert,
       benchmark::Counter::kIs1000);
+}
+
+void PerSamplePerChannel(benchmark::State& state, int frames) {
+  TimePerSample(state, "ns_per_sample_per_channel", 2 * frames);
 }
 
 // Stereo ProcessAudio, reported as nanoseconds per sample per channel.
@@ -120,13 +125,6 @@ std::vector<double> CurveInput(int n) {
   return x;
 }
 
-void PerSample(benchmark::State& state, int n) {
-  state.counters["ns_per_sample"] = benchmark::Counter(
-      static_cast<double>(n),
-      benchmark::Counter::kIsIterationInvariantRate | benchmark::Counter::kInvert,
-      benchmark::Counter::kIs1000);
-}
-
 void BM_Curve(benchmark::State& state) {
   constexpr int kN = 512;
   const CurveKernels& kernels = KernelsFor(static_cast<ECurvePath>(state.range(0)));
@@ -139,7 +137,7 @@ void BM_Curve(benchmark::State& state) {
     benchmark::ClobberMemory();
   }
   state.SetLabel(CurvePathName(kernels.path));
-  PerSample(state, kN);
+  TimePerSample(state, "ns_per_sample", kN);
 }
 
 void BM_ReferenceCurve(benchmark::State& state) {
@@ -153,7 +151,7 @@ void BM_ReferenceCurve(benchmark::State& state) {
     benchmark::ClobberMemory();
   }
   state.SetLabel("reference");
-  PerSample(state, kN);
+  TimePerSample(state, "ns_per_sample", kN);
 }
 
 // A host that announced 512 frames and then sends blocks of 8192 (in pieces of the buffers'
@@ -242,7 +240,10 @@ void PrintTargets(const std::map<std::string, double>& ns) {
     else
       std::snprintf(goal, sizeof goal, "<= %.1f ns", t.limitNs);
     std::printf("%-36s %9.3f %11.3f %6.2fx   %-24s %s\n", kSettingNames[t.setting], mine, before,
-                ratio, goal, !measured ? "not measured" : met ? "met" : "MISSED");
+                ratio, goal,
+                !measured ? "not measured"
+                : met     ? "met"
+                          : "MISSED");
   }
   const double curve = get("BM_Curve/path:" + std::to_string(static_cast<int>(DefaultCurvePath())));
   const double scalarCurve = get("BM_ReferenceCurve");
