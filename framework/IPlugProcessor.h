@@ -74,6 +74,19 @@ class IPlugProcessor {
   virtual void HandleMidiMessage(const MidiMessage& message) { EmitMidiMessage(message); }
   /** [not during a block] Sample rate or block size changed; rebuild what depends on them. */
   virtual void ResetProcessing() {}
+  /**
+   * [audio, right before the first block after a reset] Values that changed since the reset are
+   * the state processing starts in, taken as if they had been in force at the reset: no
+   * transition is heard. Bindings whose hosts set values only once processing runs (LV2's
+   * ports, VST3's and CLAP's parameter events) call it; never allocates.
+   */
+  virtual void SettleAfterReset() noexcept {}
+  /**
+   * [main; the audio thread in bindings whose ChangeLatency never allocates] Hands a latency the
+   * processor has moved to since the last call to ChangeLatency. A report that fails is kept
+   * for the next call.
+   */
+  virtual void ReportPendingLatency() {}
   /** [main, blocks may be running] The host switched between realtime and offline rendering
    * after the last reset; GetRenderingOffline() has the new state. Whatever this changes must
    * reach the audio thread without a lock. */
@@ -130,6 +143,12 @@ class IPlugProcessor {
     }
     beforeProcessing();
     RenderBypassFade(bypass, flipped, frames, hostOutputs, offset, channels);
+  }
+  /** [not during a block] The host's bypass starts in this state: no crossfade runs. */
+  void SettleHostBypass(bool bypassed) noexcept {
+    mFade.active = false;
+    mFade.position = 0;
+    mBypassed = bypassed;
   }
   /** [audio, or main between blocks] State of the bypass crossfade. */
   bool CrossfadeActive() const { return mFade.active; }

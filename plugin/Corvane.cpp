@@ -164,16 +164,23 @@ void Corvane::RequestOversamplingFromParameter() {
   mEngine.RequestOversampling(GetParam(kOversampling)->Value() >= 0.5);
 }
 
-void Corvane::OnIdleTick() {
+void Corvane::SettleAfterReset() noexcept {
+  mEngine.SettleAfterReset();
+}
+
+void Corvane::ReportPendingLatency() {
   int latency = 0;
-  if (mEngine.TakePendingLatency(latency)) {
-    try {
-      ReportLatencyIfChanged(latency);
-    } catch (...) {
-      // Nothing changed (the bypass delay could not be had): the next tick tries again.
-      mEngine.RepostPendingLatency(latency);
-    }
+  if (!mEngine.TakePendingLatency(latency)) return;
+  try {
+    ReportLatencyIfChanged(latency);
+  } catch (...) {
+    // Nothing changed (the bypass delay could not be had): the next call tries again.
+    mEngine.RepostPendingLatency(latency);
   }
+}
+
+void Corvane::OnIdleTick() {
+  ReportPendingLatency();
   for (EMeter meter : {kMeterInputLeft, kMeterInputRight, kMeterOutputLeft, kMeterOutputRight})
     mEngine.Sender(meter).TransmitToEditor(*this);
 }

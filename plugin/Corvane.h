@@ -44,6 +44,10 @@ class Corvane : public Binding {
   void ResetProcessing() override;
   /** [any thread] Switches to the oversampler of the new rendering mode while blocks run. */
   void OnRenderingOfflineChanged() override;
+  /** [audio] Oversampling and the rendering mode as they are now, without the switch. */
+  void SettleAfterReset() noexcept override;
+  /** Reports the latency the engine came to after a switch, if it differs from the last. */
+  void ReportPendingLatency() override;
 
   // Editor delegate
   using IEditorDelegate::OnParamChange;
@@ -56,8 +60,8 @@ class Corvane : public Binding {
   /** [main] Stores the display scale and lets go of the curve display. */
   void OnEditorClose() override;
 
-  /** [main] Every 20 ms: reports a latency change the audio thread asked for, then hands the
-   * meter records to the editor. */
+  /** [main] Every 20 ms: reports a latency change the audio thread asked for
+   * (ReportPendingLatency), then hands the meter records to the editor. */
   void OnIdleTick() override;
 
   /** Reads parameters 0..10, publishes new coefficients to the audio thread. */

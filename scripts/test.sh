@@ -23,5 +23,5 @@ echo "== tsan (threads) =="
 cmake --preset tsan >/dev/null
 cmake --build --preset tsan -j"$jobs" --target framework_thread_tests framework_api_thread_tests \
   aax_thread_tests plugin_thread_tests validate_thread_tests graphics_thread_tests \
-  graphics_cairo_thread_tests corvane_editor_thread_tests
+  graphics_cairo_thread_tests corvane_editor_thread_tests lv2_thread_tests
 ctest --preset tsan -j"$jobs" -L threads

@@ -89,6 +89,7 @@ AAX_Result IPlugAAX::EffectInit() noexcept {
         controller && controller->GetSampleRate(&rate) == AAX_SUCCESS && rate > 0.0f)
       SetSampleRate(rate);
     ResetProcessing();
+    mSettleOnNextBlock.store(true, std::memory_order_release);
     mProcessingReady = true;
     return AAX_SUCCESS;
   });
@@ -380,6 +381,7 @@ void IPlugAAX::RenderAudioBlock(const void* context, const AAX_CIPlugParamValueP
 
   ReadTimeInfo(
       AAX_VTransport(AAX_ContextField<IACFUnknown*>(context, AAX_eFieldIndex_TransportNode)));
+  if (mSettleOnNextBlock.exchange(false, std::memory_order_acq_rel)) SettleAfterReset();
 
   // A block longer than the buffers goes through in pieces, each handled as a block of its
   // own: growing the buffers here would allocate and reset on the host's real-time thread.

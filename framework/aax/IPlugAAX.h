@@ -1,5 +1,6 @@
 #pragma once
 
+#include <atomic>
 #include <cstddef>
 #include <cstdint>
 #include <string>
@@ -138,6 +139,9 @@ class IPlugAAX : public IPlugAPIBase, public IPlugProcessor, public AAX_CIPlugPa
 
   AAX_CParameter<bool>* mMasterBypass = nullptr;  // owned by the parameter manager
   bool mProcessingReady = false;                  // effect initialization has reset it
+  // Set by a reset, taken by the first block after it: values the host set in between are the
+  // state that block starts in.
+  std::atomic<bool> mSettleOnNextBlock{false};
   std::vector<std::string> mParamIDs;
 
   double mInputPeak = 0.0;

@@ -1,5 +1,6 @@
 #include "framework/api/IPluginBase.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstring>
 
@@ -59,6 +60,34 @@ bool IPluginBase::SerializeParams(IStateChunk& chunk) const {
     ok = chunk.PutBytes(bytes, 8) > 0 && ok;
   }
   return ok;
+}
+
+int IPluginBase::DecodeStateImage(std::span<const uint8_t> image, std::span<double> values) {
+  const size_t count = std::min(image.size() / 8, values.size());
+  if (count == 0) return -1;
+  for (size_t i = 0; i < count; ++i) {
+    uint8_t bytes[8];
+    std::memcpy(bytes, image.data() + 8 * i, 8);
+    values[i] = DecodeLittleEndian(bytes);
+    if (!std::isfinite(values[i])) return -1;
+  }
+  return static_cast<int>(count);
+}
+
+bool IPluginBase::EncodeStateImage(std::span<const double> values, IStateChunk& chunk) {
+  bool ok = true;
+  for (const double value : values) {
+    uint8_t bytes[8];
+    EncodeLittleEndian(value, bytes);
+    ok = chunk.PutBytes(bytes, 8) > 0 && ok;
+  }
+  return ok;
+}
+
+void IPluginBase::ApplyStateValues(std::span<const double> values) {
+  for (size_t i = 0; i < values.size() && static_cast<int>(i) < NParams(); ++i)
+    GetParam(static_cast<int>(i))->SetValue(values[i]);
+  OnParamsReset(kPresetRecall);
 }
 
 int IPluginBase::UnserializeParams(const IStateChunk& chunk, int startPos) {

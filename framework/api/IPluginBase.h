@@ -3,6 +3,7 @@
 #include <array>
 #include <cstdint>
 #include <memory>
+#include <span>
 #include <string>
 #include <vector>
 
@@ -50,6 +51,22 @@ class IPluginBase : public igraphics::IGEditorDelegate {
    * parameter is then reported as changed with source kPresetRecall, also after a short image.
    */
   int UnserializeParams(const IStateChunk& chunk, int startPos);
+
+  /**
+   * [any] The values a parameter state image holds, checked before anything is applied: the
+   * first values.size() values of a longer image (a later version's), every whole value of a
+   * shorter one. -1, with nothing worth applying, when the image holds no whole value or a value
+   * that is not finite: a damaged image is refused as a whole rather than half applied.
+   */
+  static int DecodeStateImage(std::span<const uint8_t> image, std::span<double> values);
+  /** [any] The image of these values, appended to the chunk; false when it cannot grow. */
+  static bool EncodeStateImage(std::span<const double> values, IStateChunk& chunk);
+  /**
+   * [host state thread] Parameters 0 … values.size() − 1 take the values (each conformed to its
+   * range and step), the others keep theirs; then every parameter is reported as changed with
+   * source kPresetRecall, as after UnserializeParams.
+   */
+  void ApplyStateValues(std::span<const double> values);
 
   // Identity. [any]
   const char* GetPluginName() const { return mPluginName.c_str(); }

@@ -83,8 +83,13 @@ bool IPlugLV2::Instantiate(const LV2Variant& variant, double sampleRate,
     const int channels = variant.channels;
     mAudioIn.assign(static_cast<size_t>(channels), nullptr);
     mAudioOut.assign(static_cast<size_t>(channels), nullptr);
-    mControls.assign(static_cast<size_t>(NParams()), nullptr);
-    mLastControls.assign(static_cast<size_t>(NParams()), std::numeric_limits<float>::quiet_NaN());
+    mNumControls = NParams();
+    mControls = std::make_unique<std::atomic<const float*>[]>(static_cast<size_t>(mNumControls));
+    mPortSeen = std::make_unique<std::atomic<float>[]>(static_cast<size_t>(mNumControls));
+    for (int i = 0; i < mNumControls; ++i) {
+      mControls[i].store(nullptr, std::memory_order_relaxed);
+      mPortSeen[i].store(std::numeric_limits<float>::quiet_NaN(), std::memory_order_relaxed);
+    }
     mMonitorOut.assign(LV2DescriptionOfPlug().monitors.size(), nullptr);
 
     SetSampleRate(sampleRate);
@@ -108,7 +113,7 @@ void IPlugLV2::SizeForTheHost() {
 
 void IPlugLV2::ConnectPort(uint32_t port, void* data) noexcept {
   const int channels = static_cast<int>(mAudioIn.size());
-  const int params = static_cast<int>(mControls.size());
+  const int params = mNumControls;
   int index = static_cast<int>(port);
   if (index < channels) {
     mAudioIn[static_cast<size_t>(index)] = static_cast<const float*>(data);
@@ -121,7 +126,7 @@ void IPlugLV2::ConnectPort(uint32_t port, void* data) noexcept {
   }
   index -= channels;
   if (index < params) {
-    mControls[static_cast<size_t>(index)] = static_cast<const float*>(data);
+    mControls[index].store(static_cast<const float*>(data), std::memory_order_release);
     return;
   }
   switch (index - params) {
@@ -144,33 +149,46 @@ void IPlugLV2::ConnectPort(uint32_t port, void* data) noexcept {
 
 void IPlugLV2::Activate() noexcept {
   try {
-    // The host's port values of before the activation are read by the first run.
-    std::fill(mLastControls.begin(), mLastControls.end(), std::numeric_limits<float>::quiet_NaN());
+    // Port values the host wrote while the plug-in was inactive are changes like any other:
+    // the first run reads them, and a restore made meanwhile holds against the ports it saw.
     SizeForTheHost();  // the host may have announced other block lengths since
-    SetBypassed(false);
+    SettleHostBypass(false);
     ResetProcessing();
+    // The delay line starts empty, whether or not the reset changed the latency.
+    SetLatencyInPlace(GetLatency());
     mFramesSinceIdle = 0;
+    mFirstRunAfterActivation = true;
   } catch (...) {
     // A reset that cannot allocate leaves the processor silent (no buffers), never broken.
   }
 }
 
+double IPlugLV2::ValueFromPort(int paramIdx, float port) const {
+  const IParam* param = GetParam(paramIdx);
+  // A port shows the parameter's value rounded to float: that is no change, and taking it
+  // would move a restored value's last bits.
+  if (static_cast<float>(param->Value()) == port) return param->Value();
+  return param->Conform(LV2PortValueOnGrid(*param, static_cast<double>(port)));
+}
+
+bool IPlugLV2::UnseenPortValue(int paramIdx, float& value) const {
+  if (!mControls || paramIdx < 0 || paramIdx >= mNumControls) return false;
+  const float* port = mControls[paramIdx].load(std::memory_order_acquire);
+  if (!port) return false;
+  value = *port;
+  // Hosts clamp nothing and may send anything; a NaN or an infinity is not a value.
+  if (!std::isfinite(value)) return false;
+  return value != mPortSeen[paramIdx].load(std::memory_order_acquire);
+}
+
 void IPlugLV2::ReadControlPorts() noexcept {
-  for (int i = 0; i < NParams(); ++i) {
-    const float* port = mControls[static_cast<size_t>(i)];
-    if (!port) continue;
-    const float value = *port;
-    float& last = mLastControls[static_cast<size_t>(i)];
-    if (value == last) continue;
-    // Hosts clamp nothing and may send anything; a NaN or an infinity is not a value.
-    if (!std::isfinite(value)) continue;
-    last = value;
+  for (int i = 0; i < mNumControls; ++i) {
+    float value = 0.f;
+    if (!UnseenPortValue(i, value)) continue;
+    mPortSeen[i].store(value, std::memory_order_release);
     IParam* param = GetParam(i);
-    // A port shows the parameter's value rounded to float: that is no change, and taking it
-    // would move a restored value's last bits.
-    if (static_cast<float>(param->Value()) == value) continue;
     const double before = param->Value();
-    param->SetValue(LV2PortValueOnGrid(*param, static_cast<double>(value)));
+    param->SetValue(ValueFromPort(i, value));
     if (param->Value() == before) continue;
     SendParamValueToEditor(i, param->Value(), false);
     OnParamChange(i, kHost, -1);
@@ -189,11 +207,19 @@ void IPlugLV2::Run(uint32_t sampleCount) noexcept {
   ScopedDenormalGuard denormals;
   const int n = static_cast<int>(std::min<uint32_t>(sampleCount, INT32_MAX));
   ReadControlPorts();
-  // Not connected, or anything but "off", is enabled.
-  const bool bypass = mEnabled && std::isfinite(*mEnabled) && *mEnabled < 0.5f;
+  // LV2 processes at any value above 0; not connected (or not a number) is enabled too.
+  const bool bypass = mEnabled && std::isfinite(*mEnabled) && *mEnabled <= 0.f;
+  if (mFirstRunAfterActivation) {
+    mFirstRunAfterActivation = false;
+    SettleHostBypass(bypass);
+    SettleAfterReset();
+    ReportPendingLatency();
+  }
   const int capacity = std::max(GetBlockCapacity(), 1);
   for (int offset = 0; offset < n; offset += capacity)
     RenderPiece(bypass, offset, std::min(capacity, n - offset));
+  // The latency port describes the audio this run produced.
+  ReportPendingLatency();
 
   mFramesSinceIdle += n;
   if (mFramesSinceIdle >= mIdleInterval) {
@@ -248,11 +274,17 @@ LV2_State_Status IPlugLV2::SaveState(LV2_State_Store_Function store, LV2_State_H
                                      uint32_t, const LV2_Feature* const*) noexcept {
   if (!store || !mURIDs.stateKey || !mURIDs.atomChunk) return LV2_STATE_ERR_NO_FEATURE;
   try {
-    // Values the host has put on the ports since the last run are the session's values: a host
-    // may save before it has run the plug-in at all.
-    ReadControlPorts();
+    // Values the host has put on the ports since the plug-in last saw them are the session's:
+    // a host may save before it has run the plug-in at all. They are only read here; run()
+    // takes them.
+    std::vector<double> values(static_cast<size_t>(NParams()));
+    for (int i = 0; i < NParams(); ++i) {
+      float port = 0.f;
+      values[static_cast<size_t>(i)] =
+          UnseenPortValue(i, port) ? ValueFromPort(i, port) : GetParam(i)->Value();
+    }
     IStateChunk chunk;
-    if (!WriteState(chunk)) return LV2_STATE_ERR_UNKNOWN;
+    if (!EncodeStateImage(values, chunk)) return LV2_STATE_ERR_UNKNOWN;
     return store(handle, mURIDs.stateKey, chunk.Data(), static_cast<size_t>(chunk.Size()),
                  mURIDs.atomChunk, LV2_STATE_IS_POD | LV2_STATE_IS_PORTABLE);
   } catch (...) {
@@ -269,25 +301,24 @@ LV2_State_Status IPlugLV2::RestoreState(LV2_State_Retrieve_Function retrieve,
   uint32_t flags = 0;
   const void* data = retrieve(handle, mURIDs.stateKey, &size, &type, &flags);
   if (!data) return LV2_STATE_ERR_NO_PROPERTY;
-  // Exactly the image this plug-in saves, or nothing: a foreign or damaged blob must not move
-  // a single parameter.
-  const size_t expected = static_cast<size_t>(NParams()) * sizeof(double);
+  // A foreign or damaged blob must not move a single parameter.
   if (type != mURIDs.atomChunk) return LV2_STATE_ERR_BAD_TYPE;
-  if (size != expected) return LV2_STATE_ERR_UNKNOWN;
-  for (size_t offset = 0; offset < size; offset += sizeof(double)) {
-    double value = 0.0;
-    std::memcpy(&value, static_cast<const uint8_t*>(data) + offset, sizeof value);
-    if (!std::isfinite(value)) return LV2_STATE_ERR_UNKNOWN;
-  }
   try {
-    IStateChunk chunk;
-    chunk.PutBytes(data, static_cast<int32_t>(size));
-    ReadState(chunk, 0);
+    std::vector<double> values(static_cast<size_t>(NParams()));
+    const int count =
+        DecodeStateImage(std::span<const uint8_t>(static_cast<const uint8_t*>(data), size), values);
+    if (count < 0) return LV2_STATE_ERR_UNKNOWN;
+    values.resize(static_cast<size_t>(count));
+    ApplyStateValues(values);
     OnStateRestored();
-    // The ports still hold what they held: only a later change of one counts.
-    for (int i = 0; i < NParams(); ++i)
-      if (const float* port = mControls[static_cast<size_t>(i)]; port && std::isfinite(*port))
-        mLastControls[static_cast<size_t>(i)] = *port;
+    // The ports still hold what they held: only a value the host writes to one after this
+    // counts. A port not connected yet counts from the value restored.
+    for (int i = 0; i < mNumControls; ++i) {
+      const float* port = mControls[i].load(std::memory_order_acquire);
+      const float seen =
+          port && std::isfinite(*port) ? *port : static_cast<float>(GetParam(i)->Value());
+      mPortSeen[i].store(seen, std::memory_order_release);
+    }
     return LV2_STATE_SUCCESS;
   } catch (...) {
     return LV2_STATE_ERR_UNKNOWN;

@@ -5,7 +5,9 @@
 #include <lv2/state/state.h>
 #include <lv2/urid/urid.h>
 
+#include <atomic>
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -115,12 +117,22 @@ double LV2PortValueOnGrid(const IParam& param, double value);
  * offline notification), the latency output and the monitors (LV2PortLayout).
  *
  * LV2 gives a plug-in no main thread: parameter values arrive in run(), and the framework's idle
- * duties (latency reports, the queues towards an editor) run there too, every 20 ms of audio.
- * What they do is allocation- and lock-free while no editor is open on the instance, and the
- * bypass delay is reserved at instantiation for latencies up to kMaxLatency.
+ * duties (the queues towards an editor) run there too, every 20 ms of audio. A latency change
+ * is reported in the run() whose audio it concerns. What they do is allocation- and lock-free
+ * while no editor is open on the instance, and the bypass delay is reserved at instantiation
+ * for latencies up to kMaxLatency.
+ *
+ * The first run() after activate() starts in the state the ports describe: the values it finds
+ * are taken without a crossfade or an oversampling switch, so every activation sounds alike.
+ *
+ * Ports and the saved state meet by one rule: the later action wins. A restore holds until the
+ * host writes a different value to a port after it; a port the host changes after the restore
+ * wins. save() stores what the plug-in will sound like with the values the host has written to
+ * the ports, whether or not run() has seen them yet.
  *
  * Threads: [instantiation] is the host's instantiation class (never concurrent with run());
- * [audio] is run().
+ * [audio] is run(); [state] is save() and restore(), which may run beside run() on another
+ * thread and only read the ports and exchange atomic values with it.
  */
 class IPlugLV2 : public IPlugAPIBase, public IPlugProcessor {
  public:
@@ -140,9 +152,10 @@ class IPlugLV2 : public IPlugAPIBase, public IPlugProcessor {
   /** [instantiation] False when the plug-in cannot run (the host then gets no instance). */
   bool Instantiate(const LV2Variant& variant, double sampleRate,
                    const LV2_Feature* const* features) noexcept;
-  /** [any, between runs] */
+  /** [audio class: between runs] */
   void ConnectPort(uint32_t port, void* data) noexcept;
-  /** [instantiation] Resets the processor: everything run() needs is sized here. */
+  /** [instantiation] Resets the processor: everything run() needs is sized here. The first
+   * run() after it starts from the ports' values. */
   void Activate() noexcept;
   void Deactivate() noexcept {}
   /** [audio] */
@@ -151,11 +164,12 @@ class IPlugLV2 : public IPlugAPIBase, public IPlugProcessor {
   static const void* ExtensionData(const char* uri) noexcept;
 
   // State: the parameter image under the description's state key, as a plain-data chunk.
-  /** [instantiation] */
+  /** [state] Writes nothing to the instance. */
   LV2_State_Status SaveState(LV2_State_Store_Function store, LV2_State_Handle handle,
                              uint32_t flags, const LV2_Feature* const* features) noexcept;
-  /** [instantiation] A malformed image (another type, a wrong size, a non-finite value) is
-   * refused and changes nothing. */
+  /** [state] A longer image (a later version's) restores the values this version has, a
+   * shorter one the values it holds; a malformed one (another type, no whole value, a value
+   * that is not finite) is refused and changes nothing. */
   LV2_State_Status RestoreState(LV2_State_Retrieve_Function retrieve, LV2_State_Handle handle,
                                 uint32_t flags, const LV2_Feature* const* features) noexcept;
 
@@ -196,6 +210,13 @@ class IPlugLV2 : public IPlugAPIBase, public IPlugProcessor {
     LV2_URID stateKey = 0;
   };
 
+  /** [state or audio] The value parameter paramIdx takes when run() reads `port` from its port:
+   * put on the decimal grid, conformed, and a port showing the value rounded to float leaves it
+   * as it is. */
+  double ValueFromPort(int paramIdx, float port) const;
+  /** [state or audio] The port's value when it is one the plug-in has not taken yet. */
+  bool UnseenPortValue(int paramIdx, float& value) const;
+
   void MapURIDs(const LV2_URID_Map* map);
   void SizeForTheHost();
   void ReadOptions(const LV2_Options_Option* options);
@@ -212,8 +233,12 @@ class IPlugLV2 : public IPlugAPIBase, public IPlugProcessor {
 
   std::vector<const float*> mAudioIn;
   std::vector<float*> mAudioOut;
-  std::vector<const float*> mControls;
-  std::vector<float> mLastControls;  // what the ports held at the last run; NaN: never read
+  // Read by save() and restore() beside run(): pointers and values are exchanged atomically.
+  std::unique_ptr<std::atomic<const float*>[]> mControls;
+  // Per parameter port, the value the plug-in last took into account (read by run(), or found
+  // there by a restore); NaN: none yet, so whatever the port holds is a change.
+  std::unique_ptr<std::atomic<float>[]> mPortSeen;
+  int mNumControls = 0;
   const float* mEnabled = nullptr;
   const float* mFreeWheeling = nullptr;
   float* mLatencyOut = nullptr;
@@ -221,6 +246,7 @@ class IPlugLV2 : public IPlugAPIBase, public IPlugProcessor {
   LV2UIHostLink* mUIHostLink = nullptr;
   int64_t mFramesSinceIdle = 0;
   int64_t mIdleInterval = 1;
+  bool mFirstRunAfterActivation = false;
 };
 
 inline uint32_t LV2PortLayout::FirstMonitor() const {

@@ -107,7 +107,15 @@ int SaturationEngine::ResetProcessing(double sampleRate, int blockSize, bool ren
   if (maxBlock <= 0) maxBlock = std::max(blockSize, kDefaultMaxBlock);
   RebuildOversamplers(sampleRate, std::max(maxBlock, blockSize), renderingOffline);
   mPendingLatency.store(-1, std::memory_order_release);
+  mUntouchedSinceReset = true;
   return OversamplingActive() ? mOversamplerLatency : 0;
+}
+
+void SaturationEngine::SettleAfterReset() noexcept {
+  if (!mUntouchedSinceReset) return;
+  // The oversamplers are as the reset left them: taking the request now is what the reset
+  // would have done with it.
+  CompleteSwitchAtOnce();
 }
 
 void SaturationEngine::RebuildOversamplers(double sampleRate, int maxBlock, bool offline) {
@@ -209,6 +217,7 @@ void SaturationEngine::ProcessAudio(double* const* inputs, double* const* output
 void SaturationEngine::ProcessBlock(double* const* inputs, double* const* outputs, int frames,
                                     int nInputs, int nOutputs) noexcept {
   iplug::ScopedDenormalGuard denormals;
+  mUntouchedSinceReset = false;
   const bool pending = mSwitchPending;
   const bool active = OversamplingActive();
   const PreparedCurve& r = mCurve.Read();
@@ -431,6 +440,7 @@ void SaturationEngine::BypassBlock(double* const* inputs, int frames, int nInput
                                    int nOutputs) noexcept {
   iplug::ScopedDenormalGuard denormals;
   CompleteSwitchAtOnce();
+  mUntouchedSinceReset = false;
 
   if (!OversamplingActive() || !OversamplerUsable()) return;
   const PreparedCurve& r = mCurve.Read();

@@ -115,6 +115,14 @@ class SaturationEngine {
     mOfflineRequested.store(offline, std::memory_order_release);
   }
 
+  /**
+   * [audio, before the first block after a reset] Requests that arrived since the reset
+   * (oversampling, the rendering mode) are the state processing starts in, exactly as if they
+   * had been in force at the reset: no fade, the flush a new oversampler starts with, and the
+   * latency to report. Does nothing once a block has run.
+   */
+  void SettleAfterReset() noexcept;
+
   /** [audio] inputs has nInputs channels, outputs nOutputs connected channels; channels from 2
    * upward are left as they are. inputs and outputs may be the same arrays. Any number of
    * frames: a block longer than the buffers is processed in pieces. */
@@ -224,6 +232,7 @@ class SaturationEngine {
   int mOversamplerLatency = 0;
 
   // Switch state, owned by the audio thread between resets.
+  bool mUntouchedSinceReset = false;  // no block has run since the last reset
   bool mSwitchPending = false;
   bool mFadingOut = true;
   int mFadeCountdown = 0;

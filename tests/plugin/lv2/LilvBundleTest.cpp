@@ -19,6 +19,9 @@ using lv2test::Features;
 using lv2test::Instance;
 using lv2test::kMonoURI;
 using lv2test::kStereoURI;
+using lv2test::Restore;
+using lv2test::Save;
+using lv2test::StateBlob;
 using lv2test::World;
 
 namespace {
@@ -74,53 +77,6 @@ void SetEveryStage(Instance& instance) {
   instance.Control("nonlinearity") = 1.1f;
   instance.Control("knee") = 3.0f;
   instance.Control("gain") = 12.0f;
-}
-
-struct StateBlob {
-  std::vector<uint8_t> bytes;
-  uint32_t key = 0;
-  uint32_t type = 0;
-  uint32_t flags = 0;
-  int stores = 0;
-};
-
-LV2_State_Status Store(LV2_State_Handle handle, uint32_t key, const void* value, size_t size,
-                       uint32_t type, uint32_t flags) {
-  auto* blob = static_cast<StateBlob*>(handle);
-  const auto* bytes = static_cast<const uint8_t*>(value);
-  blob->bytes.assign(bytes, bytes + size);
-  blob->key = key;
-  blob->type = type;
-  blob->flags = flags;
-  ++blob->stores;
-  return LV2_STATE_SUCCESS;
-}
-
-const void* Retrieve(LV2_State_Handle handle, uint32_t key, size_t* size, uint32_t* type,
-                     uint32_t* flags) {
-  auto* blob = static_cast<StateBlob*>(handle);
-  if (key != blob->key) return nullptr;
-  *size = blob->bytes.size();
-  *type = blob->type;
-  *flags = blob->flags;
-  return blob->bytes.data();
-}
-
-StateBlob Save(Instance& instance) {
-  StateBlob blob;
-  const LV2_State_Interface* state = instance.StateInterface();
-  EXPECT_NE(state, nullptr);
-  if (state) {
-    EXPECT_EQ(state->save(lilv_instance_get_handle(instance.Get()), Store, &blob,
-                          LV2_STATE_IS_POD | LV2_STATE_IS_PORTABLE, nullptr),
-              LV2_STATE_SUCCESS);
-  }
-  return blob;
-}
-
-LV2_State_Status Restore(Instance& instance, StateBlob& blob) {
-  return instance.StateInterface()->restore(lilv_instance_get_handle(instance.Get()), Retrieve,
-                                            &blob, 0, nullptr);
 }
 
 }  // namespace
@@ -225,20 +181,28 @@ TEST(LilvBundle, RunsAtEveryRateAndBlockSizeWithoutAllocatingLockingOrSleeping) 
   }
 }
 
-// The latency port follows the oversampling switch, as hosts that compensate need.
+// The latency port follows the oversampling switch, as hosts that compensate need: it reads the
+// latency of the audio the same run() produced, in whichever run the switch happens.
 TEST(LilvBundle, TheLatencyPortFollowsTheOversamplingSwitch) {
   World world;
   Instance instance(world, kStereoURI, 48000.0);
-  const auto in = Sine(2, 512, 0.05);
+  const auto in = Sine(2, 64, 0.05);
   std::vector<std::vector<float>> out;
-  instance.Run(in, out, 512);
+  instance.Run(in, out, 64);
   EXPECT_EQ(instance.Control("latency"), 0.0f);
-  instance.Control("oversampling") = 1.0f;
-  for (int block = 0; block < 8; ++block) instance.Run(in, out, 512);
-  EXPECT_EQ(instance.Control("latency"), 326.0f);
-  instance.Control("oversampling") = 0.0f;
-  for (int block = 0; block < 8; ++block) instance.Run(in, out, 512);
-  EXPECT_EQ(instance.Control("latency"), 0.0f);
+  for (const bool on : {true, false, true}) {
+    SCOPED_TRACE(on ? "switching on" : "switching off");
+    instance.Control("oversampling") = on ? 1.0f : 0.0f;
+    // The fade down lasts 256 samples: three runs of 64 still play the old path.
+    for (int run = 0; run < 3; ++run) {
+      instance.Run(in, out, 64);
+      EXPECT_EQ(instance.Control("latency"), on ? 0.0f : 326.0f) << "run " << run;
+    }
+    instance.Run(in, out, 64);
+    EXPECT_EQ(instance.Control("latency"), on ? 326.0f : 0.0f);
+    for (int run = 0; run < 40; ++run) instance.Run(in, out, 64);  // the switch completes
+    EXPECT_EQ(instance.Control("latency"), on ? 326.0f : 0.0f);
+  }
 }
 
 // Bypass through the enabled port: a 10 ms crossfade, then the input delayed by the latency.
@@ -262,6 +226,23 @@ TEST(LilvBundle, TheEnabledPortBypassesWithTheLatencysDelay) {
           << c << " " << i;
   // The fade itself: from processed to bypassed, no sample beyond either.
   for (int i = 12000; i < 12480; ++i) ASSERT_LT(std::fabs(out[0][static_cast<size_t>(i)]), 1.5f);
+}
+
+// LV2 processes at any value of lv2:enabled above 0: only 0 (or less) bypasses.
+TEST(LilvBundle, AnEnabledValueAboveZeroProcesses) {
+  World world;
+  Instance instance(world, kStereoURI, 48000.0);
+  SetEveryStage(instance);
+  const auto in = Sine(2, 2048, 0.02);
+  for (const float enabled : {1.0f, 0.25f, 0.001f, 0.0f, -1.0f}) {
+    SCOPED_TRACE(enabled);
+    instance.Control("enabled") = enabled;
+    std::vector<std::vector<float>> out;
+    RunAll(instance, in, 512);  // past any crossfade
+    out = RunAll(instance, in, 512);
+    const bool bypassed = out == in;
+    EXPECT_EQ(bypassed, enabled <= 0.0f);
+  }
 }
 
 // A saved state restored into a new instance: the same bytes, and the same sound.
@@ -334,35 +315,64 @@ TEST(LilvBundle, LilvsStateSnapshotRoundTrips) {
   lilv_state_free(state);
 }
 
-// A blob of another type or size, or with a value that is no number, is refused and leaves
-// every parameter as it was.
-TEST(LilvBundle, AMalformedStateIsRefusedAndChangesNothing) {
+double ValueIn(const StateBlob& blob, int index) {
+  double value = 0.0;
+  std::memcpy(&value, blob.bytes.data() + 8 * index, 8);
+  return value;
+}
+
+void PutValue(StateBlob& blob, int index, double value) {
+  std::memcpy(blob.bytes.data() + 8 * index, &value, 8);
+}
+
+// A later version's longer image restores the values this one has, a shorter one the values it
+// holds (as the AAX chunk does); only what is malformed is refused, and then nothing changes.
+TEST(LilvBundle, StateImagesOfOtherSizesRestoreWhatTheyHoldAndMalformedOnesNothing) {
   World world;
   Instance instance(world, kStereoURI, 48000.0);
   instance.Control("gain") = 6.0f;
   std::vector<std::vector<float>> out;
   instance.Run(Noise(2, 64, 2), out, 64);
   const StateBlob before = Save(instance);
+  ASSERT_EQ(before.status, LV2_STATE_SUCCESS);
   ASSERT_EQ(before.bytes.size(), 96u);
 
-  StateBlob wrongType = before;
-  wrongType.type = world.Urids().Map(LV2_ATOM__String);
-  EXPECT_NE(Restore(instance, wrongType), LV2_STATE_SUCCESS);
+  StateBlob image = before;
+  PutValue(image, 8, 24.0);  // gain
+  PutValue(image, 11, 1.0);  // oversampling
+  StateBlob longer = image;
+  longer.bytes.resize(104);
+  const double later = 1234.5;  // what a later version might keep after the parameters
+  std::memcpy(longer.bytes.data() + 96, &later, 8);
+  ASSERT_EQ(Restore(instance, longer), LV2_STATE_SUCCESS);
+  EXPECT_EQ(Save(instance).bytes, image.bytes);
+
+  // 95 bytes hold eleven whole values: the oversampling switch keeps its value.
   StateBlob shorter = before;
-  shorter.bytes.resize(88);
-  EXPECT_NE(Restore(instance, shorter), LV2_STATE_SUCCESS);
-  StateBlob longer = before;
-  longer.bytes.resize(104, 0);
-  EXPECT_NE(Restore(instance, longer), LV2_STATE_SUCCESS);
-  StateBlob notANumber = before;
-  const double nan = std::numeric_limits<double>::quiet_NaN();
-  std::memcpy(notANumber.bytes.data() + 8 * 3, &nan, 8);
-  std::memset(notANumber.bytes.data(), 0, 8);  // a valid change before the bad one
+  shorter.bytes.resize(95);
+  ASSERT_EQ(Restore(instance, shorter), LV2_STATE_SUCCESS);
+  StateBlob expected = before;
+  PutValue(expected, 11, 1.0);
+  EXPECT_EQ(Save(instance).bytes, expected.bytes);
+  ASSERT_EQ(Restore(instance, before), LV2_STATE_SUCCESS);
+
+  StateBlob wrongType = image;
+  wrongType.type = world.Urids().Map(LV2_ATOM__String);
+  EXPECT_EQ(Restore(instance, wrongType), LV2_STATE_ERR_BAD_TYPE);
+  StateBlob notANumber = image;
+  PutValue(notANumber, 3, std::numeric_limits<double>::quiet_NaN());
   EXPECT_NE(Restore(instance, notANumber), LV2_STATE_SUCCESS);
-  StateBlob missing = before;
+  StateBlob infinite = image;
+  PutValue(infinite, 11, std::numeric_limits<double>::infinity());
+  EXPECT_NE(Restore(instance, infinite), LV2_STATE_SUCCESS);
+  StateBlob noWholeValue = image;
+  noWholeValue.bytes.resize(7);
+  EXPECT_NE(Restore(instance, noWholeValue), LV2_STATE_SUCCESS);
+  StateBlob missing = image;
   missing.key = 0;
   EXPECT_NE(Restore(instance, missing), LV2_STATE_SUCCESS);
   EXPECT_EQ(Save(instance).bytes, before.bytes);
+  EXPECT_EQ(ValueIn(Save(instance), 8), 6.0);
 }
 
 // Hosts clamp nothing: out-of-range values are taken at the range's ends, non-finite ones are

@@ -59,7 +59,7 @@ const LilvPlugin* World::Plugin(const char* uri) const {
 }
 
 Instance::Instance(World& world, const char* uri, double rate, Features features, int nominalBlock,
-                   int maxBlock)
+                   int maxBlock, Start start)
     : mWorld(world), mPlugin(world.Plugin(uri)), mNominal(nominalBlock), mMax(maxBlock) {
   if (!mPlugin) return;
   if (features == Features::kMapAndOptions) {
@@ -103,13 +103,25 @@ Instance::Instance(World& world, const char* uri, double rate, Features features
   mChannels = static_cast<int>(mAudioInPorts.size());
   mIn.assign(static_cast<size_t>(mChannels), std::vector<float>(16, 0.0f));
   mOut.assign(static_cast<size_t>(mChannels), std::vector<float>(16, 0.0f));
-  lilv_instance_activate(mInstance);
+  if (start == Start::kActive) Activate();
 }
 
 Instance::~Instance() {
   if (!mInstance) return;
-  lilv_instance_deactivate(mInstance);
+  Deactivate();
   lilv_instance_free(mInstance);
+}
+
+void Instance::Activate() {
+  if (mActive) return;
+  lilv_instance_activate(mInstance);
+  mActive = true;
+}
+
+void Instance::Deactivate() {
+  if (!mActive) return;
+  lilv_instance_deactivate(mInstance);
+  mActive = false;
 }
 
 const LV2_State_Interface* Instance::StateInterface() const {
@@ -149,6 +161,47 @@ void Instance::Run(const std::vector<std::vector<float>>& in, std::vector<std::v
       o.resize(static_cast<size_t>(offset + frames));
     std::copy_n(mOut[static_cast<size_t>(c)].begin(), frames, o.begin() + offset);
   }
+}
+
+namespace {
+
+LV2_State_Status Store(LV2_State_Handle handle, uint32_t key, const void* value, size_t size,
+                       uint32_t type, uint32_t flags) {
+  auto* blob = static_cast<StateBlob*>(handle);
+  const auto* bytes = static_cast<const uint8_t*>(value);
+  blob->bytes.assign(bytes, bytes + size);
+  blob->key = key;
+  blob->type = type;
+  blob->flags = flags;
+  ++blob->stores;
+  return LV2_STATE_SUCCESS;
+}
+
+const void* Retrieve(LV2_State_Handle handle, uint32_t key, size_t* size, uint32_t* type,
+                     uint32_t* flags) {
+  const auto* blob = static_cast<const StateBlob*>(handle);
+  if (key != blob->key) return nullptr;
+  *size = blob->bytes.size();
+  *type = blob->type;
+  *flags = blob->flags;
+  return blob->bytes.data();
+}
+
+}  // namespace
+
+StateBlob Save(Instance& instance) {
+  StateBlob blob;
+  if (const LV2_State_Interface* state = instance.StateInterface())
+    blob.status = state->save(lilv_instance_get_handle(instance.Get()), Store, &blob,
+                              LV2_STATE_IS_POD | LV2_STATE_IS_PORTABLE, nullptr);
+  return blob;
+}
+
+LV2_State_Status Restore(Instance& instance, const StateBlob& blob) {
+  const LV2_State_Interface* state = instance.StateInterface();
+  if (!state) return LV2_STATE_ERR_NO_FEATURE;
+  return state->restore(lilv_instance_get_handle(instance.Get()), Retrieve,
+                        const_cast<StateBlob*>(&blob), 0, nullptr);
 }
 
 }  // namespace lv2test

@@ -58,19 +58,26 @@ class World {
 /** What features the host offers. */
 enum class Features { kNone, kMapAndOptions };
 
+/** Whether an instance is activated on construction. */
+enum class Start { kActive, kInactive };
+
 /**
  * One instance with every port connected: planar float buffers for audio, a float per control
- * port (set to the port's default). Activated on construction.
+ * port (set to the port's default). Activated on construction unless asked not to be.
  */
 class Instance {
  public:
   Instance(World& world, const char* uri, double rate, Features features = Features::kMapAndOptions,
-           int nominalBlock = 512, int maxBlock = 8192);
+           int nominalBlock = 512, int maxBlock = 8192, Start start = Start::kActive);
   ~Instance();
   Instance(const Instance&) = delete;
   Instance& operator=(const Instance&) = delete;
 
   bool Valid() const { return mInstance != nullptr; }
+  void Activate();
+  void Deactivate();
+  bool Active() const { return mActive; }
+  const LilvPlugin* Plugin() const { return mPlugin; }
   LilvInstance* Get() const { return mInstance; }
   int Channels() const { return mChannels; }
 
@@ -88,6 +95,7 @@ class Instance {
 
  private:
   bool mWatch = false;
+  bool mActive = false;
   corvane::realtime::Violations mSeen;
   World& mWorld;
   const LilvPlugin* mPlugin = nullptr;
@@ -106,5 +114,21 @@ class Instance {
   LV2_Feature mOptionsFeature{};
   std::vector<const LV2_Feature*> mFeatures;
 };
+
+/** A state as the plug-in stores it: one property, as an LV2 host keeps it. */
+struct StateBlob {
+  std::vector<uint8_t> bytes;
+  uint32_t key = 0;
+  uint32_t type = 0;
+  uint32_t flags = 0;
+  int stores = 0;
+  /** What save() answered. */
+  LV2_State_Status status = LV2_STATE_ERR_UNKNOWN;
+};
+
+/** The plug-in's save(), through its state interface. */
+StateBlob Save(Instance& instance);
+/** The plug-in's restore() of a blob. */
+LV2_State_Status Restore(Instance& instance, const StateBlob& blob);
 
 }  // namespace lv2test
