@@ -1,6 +1,7 @@
 #include "HostTestSupport.h"
 
 #include <sndfile.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -37,6 +38,40 @@ std::set<std::string> TempDir::Entries() const {
   std::set<std::string> names;
   for (const auto& entry : fs::directory_iterator(mPath)) names.insert(entry.path().filename());
   return names;
+}
+
+ToolRun RunExternalHost(const std::string& command, int timeoutSeconds,
+                        const std::function<bool()>& produced) {
+  constexpr int kAttempts = 3;
+  constexpr int kTimedOut = 124;  // what timeout(1) answers for a command it had to stop
+  ToolRun run;
+  const TempDir scratch;
+  const fs::path log = scratch / "log";
+  for (run.attempts = 1; run.attempts <= kAttempts; ++run.attempts) {
+    // Its own process group, so that what the host started goes with it when it is stopped.
+    const std::string line = "timeout -k 5 " + std::to_string(timeoutSeconds) + " sh -c '" +
+                             std::regex_replace(command, std::regex("'"), "'\\''") + "' >'" +
+                             log.string() + "' 2>&1 </dev/null";
+    const int raw = std::system(line.c_str());
+    run.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : 128 + (WIFSIGNALED(raw) ? WTERMSIG(raw) : 0);
+    std::ifstream in(log);
+    run.log +=
+        "--- attempt " + std::to_string(run.attempts) + " of " + std::to_string(kAttempts) +
+        ": status " + std::to_string(run.status) +
+        (run.status == kTimedOut ? " (hung, stopped after " + std::to_string(timeoutSeconds) + " s)"
+         : run.status > 128      ? " (ended on signal " + std::to_string(run.status - 128) + ")"
+                                 : "") +
+        "\n" + std::string(std::istreambuf_iterator<char>(in), {});
+    if (run.status == 0) break;
+    const bool hungOrAborted = run.status == kTimedOut || run.status > 128;
+    if (hungOrAborted && produced && produced()) {
+      run.status = 0;
+      break;
+    }
+    if (!hungOrAborted) break;
+  }
+  run.attempts = std::min(run.attempts, kAttempts);
+  return run;
 }
 
 void WriteAudio(const fs::path& path, const Audio& audio) {

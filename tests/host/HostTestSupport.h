@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <filesystem>
+#include <functional>
 #include <set>
 #include <string>
 #include <utility>
@@ -72,6 +73,25 @@ struct Json {
 };
 /** Parses a whole document; throws std::runtime_error at anything that is not strict JSON. */
 Json ParseJson(const std::string& text);
+
+/** What a run of a host nobody here wrote came to, over all its attempts. */
+struct ToolRun {
+  int status = -1;  // the last attempt's exit status (124: it hung; 128 + n: signal n)
+  int attempts = 0;
+  std::string log;  // every attempt's output, each under a line saying which it was
+  bool Ok() const { return status == 0; }
+};
+
+/**
+ * Runs a command line of an external host (Ardour, jalv, ecasound, GStreamer...) through the
+ * shell, each attempt under its own time limit. A run that hangs (killed at the limit) or
+ * aborts (ends on a signal) is tried again, up to three attempts: those hosts now and then do
+ * either for reasons of their own, and the suite must neither hang nor fail by chance. A
+ * clean failure is final at once. `produced`, when given, decides an attempt that aborted
+ * after it wrote what was asked (Ardour at teardown) as a success.
+ */
+ToolRun RunExternalHost(const std::string& command, int timeoutSeconds,
+                        const std::function<bool()>& produced = nullptr);
 
 /** Bytes of a file. */
 std::vector<uint8_t> ReadBytes(const std::filesystem::path& path);

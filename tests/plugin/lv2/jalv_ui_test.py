@@ -35,6 +35,14 @@ class Failure(Exception):
     pass
 
 
+class Hang(Failure):
+    """jalv (or the server under it) stopped answering or went away: tried again, up to
+    ATTEMPTS times, since these hosts now and then hang for reasons of their own."""
+
+
+ATTEMPTS = 3
+
+
 def need(*tools):
     missing = [tool for tool in tools if shutil.which(tool) is None]
     if missing:
@@ -48,7 +56,7 @@ def wait_until(what, probe, timeout=TIMEOUT):
         if found:
             return found
         time.sleep(0.1)
-    raise Failure("timed out waiting for " + what)
+    raise Hang("timed out waiting for " + what)
 
 
 class Process:
@@ -108,8 +116,11 @@ def start_one_x_server():
 
 
 def run(args, env, check=True):
-    result = subprocess.run(args, env=env, stdin=subprocess.DEVNULL, capture_output=True,
-                            text=True, timeout=30)
+    try:
+        result = subprocess.run(args, env=env, stdin=subprocess.DEVNULL, capture_output=True,
+                                text=True, timeout=30)
+    except subprocess.TimeoutExpired:
+        raise Hang(" ".join(args) + " did not finish in 30 s")
     if check and result.returncode != 0:
         raise Failure("%s failed (%d): %s" % (" ".join(args), result.returncode,
                                               result.stderr.strip()))
@@ -135,7 +146,7 @@ def window_tree(env, window):
 def jalv_window(env, jalv):
     def probe():
         if not jalv.alive():
-            raise Failure("jalv.gtk3 exited:\n" + "\n".join(jalv.output()[-20:]))
+            raise Hang("jalv.gtk3 exited:\n" + "\n".join(jalv.output()[-20:]))
         result = subprocess.run(["xdotool", "search", "--onlyvisible", "--name", "^Corvane$"],
                                 env=env, capture_output=True, text=True)
         ids = result.stdout.split()
@@ -183,6 +194,17 @@ def main(argv):
     if len(argv) < 3:
         print(__doc__)
         return 2
+    for attempt in range(1, ATTEMPTS + 1):
+        print("--- attempt %d of %d" % (attempt, ATTEMPTS))
+        result = attempt_once(argv)
+        if result != "hang":
+            return result
+    print("FAILED: jalv hung in every attempt")
+    return 1
+
+
+def attempt_once(argv):
+    """0, 1 or SKIP; "hang" when jalv stopped answering (the caller tries again)."""
     lv2_path, out_dir = argv[1], argv[2]
     sanitized = "--sanitized" in argv[3:]
     need("jalv.gtk3", "jackd", "jack_wait", "jack_connect", "jack_simple_client", "Xvfb",
@@ -273,17 +295,17 @@ def main(argv):
         shot = screenshot(env, top, os.path.join(out_dir, "jalv-editor-dragged.png"))
         print("screenshot:", shot)
         if not jalv.alive():
-            raise Failure("jalv.gtk3 exited during the drag")
+            raise Hang("jalv.gtk3 exited during the drag")
         return 0
     except Skip as skip:
         print("SKIPPED:", skip)
         return SKIP
     except Failure as failure:
-        print("FAILED:", failure)
+        print("HUNG:" if isinstance(failure, Hang) else "FAILED:", failure)
         if jalv is not None:
             said = [line for line in jalv.output() if not line.startswith("meter_")]
             print("jalv.gtk3 said:\n  " + "\n  ".join(said[-30:]))
-        return 1
+        return "hang" if isinstance(failure, Hang) else 1
     finally:
         for child in reversed(children):
             if child.poll() is None:

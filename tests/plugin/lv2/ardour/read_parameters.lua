@@ -3,6 +3,7 @@
 -- Loads the session and prints every control input of every plug-in as "param INDEX VALUE".
 local backend = AudioEngine:set_backend("None (Dummy)", "", "")
 backend:set_device_name("Silence")
+AudioEngine:set_sample_rate(48000)
 assert(AudioEngine:start(false) == 0, "engine start failed")
 assert(load_session(os.getenv("SESSION_DIR"), os.getenv("SESSION_NAME")), "load_session failed")
 for route in Session:get_routes():iter() do
