@@ -190,32 +190,49 @@ bool Mergeable(const IBox& a, const IBox& b) {
 
 }  // namespace
 
-IBox IDirtyList::ShrinkBy(const IBox& r, const IBox& x) const {
-  if (x.L != r.L) return IBox(r.L, r.T, x.L, r.B);
-  if (x.T != r.T) return IBox(r.L, r.T, r.R, x.T);
-  if (x.R != r.R) return IBox(x.R, r.T, r.R, r.B);
-  return IBox(r.L, x.B, r.R, r.B);
+int IDirtyList::Subtract(const IBox& r, const IBox& x, IBox (&pieces)[4]) {
+  int n = 0;
+  if (x.T > r.T) pieces[n++] = IBox(r.L, r.T, r.R, x.T);
+  if (x.B < r.B) pieces[n++] = IBox(r.L, x.B, r.R, r.B);
+  if (x.L > r.L) pieces[n++] = IBox(r.L, x.T, x.L, x.B);
+  if (x.R < r.R) pieces[n++] = IBox(x.R, x.T, r.R, x.B);
+  return n;
 }
 
-IBox IDirtyList::SplitBy(const IBox& r, const IBox& x) {
-  if (r.L == x.L) {
-    if (r.T == x.T) {
-      mRects.push_back(IBox(x.R, r.T, r.R, x.B));
-      return IBox(r.L, x.B, r.R, r.B);
-    }
+void IDirtyList::SplitEntry(size_t index, const IBox& x) {
+  const IBox r = mRects[index];  // a copy: appending may reallocate the list
+  // An overlap in a corner splits into the two pieces the list has always made of it, the
+  // one along the top or bottom edge replacing the entry.
+  if (r.L == x.L && r.T == x.T) {
+    mRects.push_back(IBox(x.R, r.T, r.R, x.B));
+    mRects[index] = IBox(r.L, x.B, r.R, r.B);
+    return;
+  }
+  if (r.L == x.L && x.B == r.B) {
     mRects.push_back(IBox(r.L, r.T, r.R, x.T));
-    return IBox(x.R, x.T, r.R, r.B);
+    mRects[index] = IBox(x.R, x.T, r.R, r.B);
+    return;
   }
-  if (r.T == x.T) {
+  if (r.T == x.T && x.R == r.R) {
     mRects.push_back(IBox(r.L, r.T, x.L, x.B));
-    return IBox(r.L, x.B, r.R, r.B);
+    mRects[index] = IBox(r.L, x.B, r.R, r.B);
+    return;
   }
-  mRects.push_back(IBox(r.L, r.T, r.R, x.T));
-  return IBox(r.L, x.T, x.L, r.B);
+  if (x.R == r.R && x.B == r.B) {
+    mRects.push_back(IBox(r.L, r.T, r.R, x.T));
+    mRects[index] = IBox(r.L, x.T, x.L, r.B);
+    return;
+  }
+  // Anywhere else (along one side, across, or inside) two corner pieces would lose area: the
+  // entry becomes every piece of what is left.
+  IBox pieces[4];
+  const int n = Subtract(r, x, pieces);
+  mRects[index] = n > 0 ? pieces[0] : IBox();
+  for (int k = 1; k < n; ++k) mRects.push_back(pieces[k]);
 }
 
 void IDirtyList::Optimize() {
-  // Pass 1: no two entries overlap afterwards. Splitting appends entries, so the size is
+  // Pass 1: no two entries share a pixel afterwards. Splitting appends entries, so the size is
   // re-read on every iteration and the vector is indexed, never iterated.
   for (size_t i = 0; i < mRects.size(); ++i) {
     for (size_t j = i + 1; j < mRects.size(); ++j) {
@@ -227,17 +244,17 @@ void IDirtyList::Optimize() {
         j = i;
       } else if (mRects[i].Intersects(mRects[j])) {
         const IBox x = mRects[i].Intersect(mRects[j]);
-        if (Mergeable(mRects[i], x)) {
-          mRects[i] = ShrinkBy(mRects[i], x);
-        } else if (Mergeable(mRects[j], x)) {
-          mRects[j] = ShrinkBy(mRects[j], x);
-        } else if (mRects[j].Area() > mRects[i].Area()) {
-          const IBox r = mRects[i];  // a copy: splitting may reallocate the list
-          mRects[i] = SplitBy(r, x);
-        } else {
-          const IBox r = mRects[j];
-          mRects[j] = SplitBy(r, x);
-        }
+        // Rectangles that only touch share no pixel: pass 2 may still join them.
+        if (!(x.W() > 0.f && x.H() > 0.f)) continue;
+        IBox pieces[4];
+        // An entry the overlap cuts into one rectangle is trimmed; otherwise the smaller entry
+        // is split (the later one when both are as large).
+        if (Mergeable(mRects[i], x) && Subtract(mRects[i], x, pieces) == 1)
+          mRects[i] = pieces[0];
+        else if (Mergeable(mRects[j], x) && Subtract(mRects[j], x, pieces) == 1)
+          mRects[j] = pieces[0];
+        else
+          SplitEntry(mRects[j].Area() > mRects[i].Area() ? i : j, x);
       }
     }
   }

@@ -408,8 +408,11 @@ class IDirtyList {
   void Optimize();
 
  private:
-  IBox ShrinkBy(const IBox& r, const IBox& x) const;
-  IBox SplitBy(const IBox& r, const IBox& x);
+  /** r less x (x inside r) in its pieces: the band above x, the band below, then the parts
+   * left and right of x; none holds a pixel of x. */
+  static int Subtract(const IBox& r, const IBox& x, IBox (&pieces)[4]);
+  /** Replaces entry `index` by what is left of it once x (inside it) is taken out. */
+  void SplitEntry(size_t index, const IBox& x);
 
   std::vector<IBox> mRects;
 };
