@@ -51,13 +51,44 @@ void IRasterScaleCornerDragControl::Layout() {
   const float a = Reciprocal(mGraphics->GetDrawScale());
   const float g = 2.f * mCornerSize * a;
   SetTargetAndDrawRECTs(IBox(w - g + 1.f - 72.f * a, h - g + 1.f - 72.f * a, w - 1.f, h - 1.f));
-  mHitRect = IBox(w - g + 1.f, h - g + 1.f, w - 1.f, h - 1.f);
+  // Divided by the zoom, a grab area of constant size on screen grows in editor points as the
+  // zoom falls, over the knobs beside the corner; in points it stays clear of them.
+  const float side = FreeCornerSide();
+  mHitRect = IBox(w - 1.f - side, h - 1.f - side, w - 1.f, h - 1.f);
   mTriangleRect = IBox(w - mCornerSize * a + 1.f, h - mCornerSize * a + 1.f, w - 1.f, h - 1.f);
+}
+
+float IRasterScaleCornerDragControl::FreeCornerSide() const {
+  const float w = static_cast<float>(mGraphics->Width());
+  const float h = static_cast<float>(mGraphics->Height());
+  const IBox editor(0.f, 0.f, w, h);
+  float side = 2.f * mCornerSize - 2.f;
+  for (int i = 0; i < mGraphics->NControls(); ++i) {
+    const IControl* control = mGraphics->GetControl(i);
+    if (control == this || control->GetIgnoreMouse()) continue;
+    const IBox& r = control->GetTargetRECT();
+    // A backdrop under everything is not in the way.
+    if (r.L <= editor.L && r.T <= editor.T && r.R >= editor.R && r.B >= editor.B) continue;
+    const float left = w - 1.f - side, top = h - 1.f - side;
+    if (r.R <= left || r.B <= top || r.L >= w - 1.f || r.T >= h - 1.f) continue;
+    // Shrink the square until its left or its top edge clears the control, whichever keeps
+    // more of it.
+    side = std::max(0.f, std::min(side, std::max(w - 1.f - r.R, h - 1.f - r.B)));
+  }
+  return side;
+}
+
+bool IRasterScaleCornerDragControl::InTriangle(float x, float y) const {
+  const IBox& t = mTriangleRect;
+  if (t.Empty() || !(x >= t.L && x < t.R && y >= t.T && y < t.B)) return false;
+  // The lower-right half of its square, where the handle is drawn.
+  return (x - t.L) * (t.B - t.T) + (y - t.T) * (t.R - t.L) >= (t.R - t.L) * (t.B - t.T);
 }
 
 bool IRasterScaleCornerDragControl::HitTest(float x, float y) const {
   if (mHitRect.Empty()) return false;
-  return x >= mHitRect.L && x < mHitRect.R && y >= mHitRect.T && y < mHitRect.B;
+  const bool inGrabArea = x >= mHitRect.L && x < mHitRect.R && y >= mHitRect.T && y < mHitRect.B;
+  return inGrabArea || InTriangle(x, y);
 }
 
 float IRasterScaleCornerDragControl::NearestScale(float scale) const {
@@ -74,13 +105,17 @@ float IRasterScaleCornerDragControl::NearestScale(float scale) const {
 }
 
 void IRasterScaleCornerDragControl::OnMouseDown(float x, float y, const IPointerMods& mod) {
-  if (mod.R || !mGraphics) return;
+  if (!mod.L || mod.R || !mGraphics) return;
+  mDragging = true;
   mScaleAtDragStart = mGraphics->GetDrawScale();
   mGraphics->SetResizingInProcess(true);
   mGraphics->SetShiftDuringResize(false);
 }
 
 void IRasterScaleCornerDragControl::OnMouseUp(float x, float y, const IPointerMods& mod) {
+  // Only the release of a drag this handle began snaps: a right click here changes nothing.
+  if (!mDragging) return;
+  mDragging = false;
   if (mod.S || !mGraphics) return;
   const float d = mGraphics->GetDrawScale();
   if (std::fabs(d - mScaleAtDragStart) <= kSameScale) return;
@@ -89,7 +124,7 @@ void IRasterScaleCornerDragControl::OnMouseUp(float x, float y, const IPointerMo
 }
 
 void IRasterScaleCornerDragControl::OnMouseDoubleClick(float x, float y, const IPointerMods& mod) {
-  if (!mGraphics) return;
+  if (!mod.L || mod.R || !mGraphics) return;
   mGraphics->SetResizingInProcess(true);
   mGraphics->SetShiftDuringResize(false);
   mGraphics->Resize(mGraphics->Width(), mGraphics->Height(), 1.f, true);

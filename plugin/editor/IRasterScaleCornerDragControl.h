@@ -8,8 +8,11 @@
  * The handle in the editor's bottom-right corner that zooms the whole editor: a drag scales it
  * freely between 0.5 and 4; on release the zoom snaps to the nearest listed scale (ties to the
  * smaller) unless Shift is held, and while dragging a label shows the percentage it will snap
- * to. A double click returns to 100 %. The handle and its label keep their size on screen
- * whatever the zoom. Editor thread only.
+ * to. A double click returns to 100 %. Only the left button resizes. The triangle and the
+ * label keep their size on screen whatever the zoom; the grab area, a square of twice the
+ * corner size in editor points, scales with the editor and never reaches over a control the
+ * layout placed near the corner (nor does the triangle take more than the grab area and its own
+ * shape). Editor thread only.
  */
 class IRasterScaleCornerDragControl : public iplug::igraphics::IControl {
  public:
@@ -29,7 +32,7 @@ class IRasterScaleCornerDragControl : public iplug::igraphics::IControl {
   void OnResize() override { Layout(); }
   void OnAddedToGraphics() override;
   void Draw(iplug::igraphics::IGraphics& g) override;
-  /** Only the handle (twice the triangle) grabs the pointer, not the label's room. */
+  /** Only the handle grabs the pointer (its grab area and the triangle), not the label's room. */
   bool HitTest(float x, float y) const override;
 
   /** The listed scale nearest to scale; ties go to the smaller. */
@@ -43,7 +46,13 @@ class IRasterScaleCornerDragControl : public iplug::igraphics::IControl {
   void Layout();
 
   float mCornerSize;
+  /** The side of the grab area in points: twice the corner size, less what the layout's other
+   * controls take of the corner. */
+  float FreeCornerSide() const;
+  bool InTriangle(float x, float y) const;
+
   float mScaleAtDragStart = 1.f;
+  bool mDragging = false;  // a left-button press on the handle, until its release
   bool mCursorChanged = false;
   iplug::igraphics::ECursor mPreviousCursor = iplug::igraphics::ECursor::Arrow;
   iplug::igraphics::IBox mHitRect;

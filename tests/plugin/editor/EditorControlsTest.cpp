@@ -300,16 +300,24 @@ class CornerTest : public EditorControlsTest {
         IBox(0, 0, 650, 400), 20.f, {2.f, 1.f, 1.5f, 1.25f, 1.75f}, IArgb(10, 0, 0, 0), COLOR_BLACK,
         COLOR_BLACK, ITextStyle(12.f, COLOR_WHITE)));
   }
-  /** Presses the handle, drags to a zoom and lets go. */
+  /** Presses the handle, drags the pointer until the editor is at a zoom, and lets go: the
+   * context zooms by the pointer's distance from the editor's origin against the press's, from
+   * the zoom the drag began at. */
   void DragTo(float scale, bool shift = false) {
     IPointerEvent down;
     down.x = 640;
     down.y = 390;
     down.ms.L = true;
     g.OnMouseDown({down});
-    g.Resize(650, 400, scale);
-    IPointerEvent up = down;
-    up.ms.S = shift;
+    IPointerEvent drag = down;
+    drag.ms.S = shift;
+    const float factor = scale / g.GetDrawScale();
+    drag.x = down.x * factor;
+    drag.y = down.y * factor;
+    drag.dX = drag.x - down.x;
+    drag.dY = drag.y - down.y;
+    g.OnMouseDrag({drag});
+    IPointerEvent up = drag;
     g.OnMouseUp({up});
   }
   IRasterScaleCornerDragControl* corner = nullptr;
@@ -328,21 +336,65 @@ TEST_F(CornerTest, ReleasingSnapsToTheNearestScaleTiesToTheSmaller) {
   EXPECT_FLOAT_EQ(g.GetDrawScale(), 1.62f);  // Shift keeps the free scale
   EXPECT_FALSE(g.GetResizingInProcess());
 
-  g.OnMouseDoubleClick(640, 390, IPointerMods());
+  IPointerMods left;
+  left.L = true;
+  g.OnMouseDoubleClick(640, 390, left);
   EXPECT_FLOAT_EQ(g.GetDrawScale(), 1.f);
 }
 
-TEST_F(CornerTest, TheHandleKeepsItsSizeOnScreenAtEveryZoom) {
-  // The triangle spans corner size / zoom - 2 points (18 on screen at zoom 1 and at zoom 2), its
-  // hit area twice the corner size, the label's room 72 points more, all divided by the zoom.
+// Only the left button zooms: a right click on the handle leaves a free zoom as it is, and a
+// right double click does not return to 100 %.
+TEST_F(CornerTest, TheRightButtonNeitherResizesNorSnaps) {
+  DragTo(1.13f, true);
+  ASSERT_FLOAT_EQ(g.GetDrawScale(), 1.13f);
+  IPointerEvent right;
+  right.x = 640;
+  right.y = 390;
+  right.ms.R = true;
+  g.OnMouseDown({right});
+  IPointerEvent drag = right;
+  drag.x = 700;
+  drag.y = 450;
+  drag.dX = 60;
+  drag.dY = 60;
+  g.OnMouseDrag({drag});
+  g.OnMouseUp({drag});
+  EXPECT_FLOAT_EQ(g.GetDrawScale(), 1.13f);
+  EXPECT_FALSE(g.GetResizingInProcess());
+  g.OnMouseDoubleClick(640, 390, right.ms);
+  EXPECT_FLOAT_EQ(g.GetDrawScale(), 1.13f);
+}
+
+TEST_F(CornerTest, TheTriangleKeepsItsSizeOnScreenAndTheGrabAreaScalesWithTheEditor) {
+  // The triangle spans corner size / zoom - 2 points (18 on screen at zoom 1 and at zoom 2), the
+  // label's room 72 more divided by the zoom; the grab area is twice the corner size in points.
   EXPECT_EQ(corner->TriangleRect(), IBox(631, 381, 649, 399));
   EXPECT_EQ(corner->HitRect(), IBox(611, 361, 649, 399));
   EXPECT_FALSE(corner->HitTest(600, 390));
   EXPECT_TRUE(corner->HitTest(612, 362));
   g.Resize(650, 400, 2.f);
   EXPECT_EQ(corner->TriangleRect(), IBox(641, 391, 649, 399));
-  EXPECT_EQ(corner->HitRect(), IBox(631, 381, 649, 399));
+  EXPECT_EQ(corner->HitRect(), IBox(611, 361, 649, 399));
   EXPECT_EQ(corner->GetRECT(), IBox(631 - 36, 381 - 36, 649, 399));
+  // At half size the triangle is larger in points than the grab area: it grabs too.
+  g.Resize(650, 400, 0.5f);
+  EXPECT_EQ(corner->TriangleRect(), IBox(611, 361, 649, 399));
+  EXPECT_EQ(corner->HitRect(), IBox(611, 361, 649, 399));
+}
+
+// A control beside the corner keeps its area: the grab area shrinks until it clears it, at
+// every zoom, and the triangle reaches no further than its own half of its square.
+TEST_F(CornerTest, TheGrabAreaNeverCoversAControlNearTheCorner) {
+  Add(new graphics_test::TestControl(IBox(571, 318, 618, 365)));
+  Add(new graphics_test::TestControl(IBox(0, 0, 650, 400)));  // a backdrop is not in the way
+  corner->OnAddedToGraphics();
+  for (const float zoom : {0.5f, 0.75f, 1.f, 1.25f, 2.f}) {
+    SCOPED_TRACE(zoom);
+    g.Resize(650, 400, zoom);
+    EXPECT_EQ(corner->HitRect(), IBox(615, 365, 649, 399));
+    for (float y = 318; y < 365; y += 0.5f)
+      for (float x = 571; x < 618; x += 0.5f) ASSERT_FALSE(corner->HitTest(x, y)) << x << "," << y;
+  }
 }
 
 TEST_F(CornerTest, TheLabelShowsWhereAReleaseWouldSnap) {
@@ -355,7 +407,13 @@ TEST_F(CornerTest, TheLabelShowsWhereAReleaseWouldSnap) {
   down.ms.L = true;
   g.OnMouseDown({down});
   EXPECT_FALSE(corner->Label(box, text));  // not moved yet
-  g.Resize(650, 400, 1.3f);
+  IPointerEvent drag = down;
+  drag.x = down.x * 1.3f;
+  drag.y = down.y * 1.3f;
+  drag.dX = drag.x - down.x;
+  drag.dY = drag.y - down.y;
+  g.OnMouseDrag({drag});
+  ASSERT_FLOAT_EQ(g.GetDrawScale(), 1.3f);
   ASSERT_TRUE(corner->Label(box, text));
   EXPECT_STREQ(text, "125%");
   // 58 x 20 points on screen, 8 up and left of the triangle.
@@ -366,26 +424,38 @@ TEST_F(CornerTest, TheLabelShowsWhereAReleaseWouldSnap) {
   EXPECT_FALSE(corner->Label(box, text));
 }
 
+/** A press and release of a button at (x, y), through the context's dispatch. */
+void Click(IGraphics& g, float x, float y, bool right = false) {
+  IPointerEvent press;
+  press.x = x;
+  press.y = y;
+  (right ? press.ms.R : press.ms.L) = true;
+  g.OnMouseDown({press});
+  g.OnMouseUp({press});
+}
+
 TEST_F(EditorControlsTest, SwitchAdvancesItsParameterAndShowsTheFrameOfItsState) {
   auto* sw = Add(new IBSwitchControl(480, 330, Cached(g, "os.png", 29, 58, 2), 0));
   EXPECT_EQ(sw->GetRECT(), IBox(480, 330, 509, 359));
-  IPointerMods right;
-  right.R = true;
-  sw->OnMouseDown(490, 340, right);  // any button
+  Click(g, 490, 340);
   EXPECT_EQ(sw->GetValue(), 1.0);
   EXPECT_EQ(d.reported.back(), (std::pair<int, double>{0, 1.0}));
   EXPECT_EQ(Drawn(*sw), (Log{"os.png (480,330,509,359) from 0,29"}));
-  sw->OnMouseDown(490, 340, IPointerMods());
+  Click(g, 490, 340);
   EXPECT_EQ(sw->GetValue(), 0.0);
   EXPECT_EQ(Drawn(*sw), (Log{"os.png (480,330,509,359) from 0,0"}));
+  // The right button on a parameter's control is the host's (its parameter menu), not a press.
+  Click(g, 490, 340, true);
+  EXPECT_EQ(sw->GetValue(), 0.0);
   // A value from the host shows its frame without any press.
   sw->ApplyDelegateValue(1.0);
   EXPECT_EQ(Drawn(*sw), (Log{"os.png (480,330,509,359) from 0,29"}));
 
+  // Without a parameter the switch itself takes any button.
   auto* three = Add(new IBSwitchControl(0, 0, Cached(g, "three.png", 10, 30, 3)));
   std::vector<double> values;
   for (int i = 0; i < 3; ++i) {
-    three->OnMouseDown(0, 0, IPointerMods());
+    Click(g, 5, 5, i == 1);
     values.push_back(three->GetValue());
   }
   EXPECT_EQ(values, (std::vector<double>{0.5, 1.0, 0.0}));
