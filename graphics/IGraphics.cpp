@@ -228,6 +228,7 @@ void IGraphics::SetScreenScale(float scale) {
   mScreenScale = scale;
   RequestWindowResize(true);
   EachControl([](IControl& control) { control.OnScaleChanged(); });
+  ReleaseUnheldBitmaps();
   SetAllControlsDirty();
   OnSurfaceResize();
 }
@@ -238,8 +239,16 @@ void IGraphics::FinishCornerResize() {
   // until the drag is over.
   if (mResizerMode == EResizerMode::Scale) {
     EachControl([](IControl& control) { control.OnScaleChanged(); });
+    ReleaseUnheldBitmaps();
     SetAllControlsDirty();
   }
+}
+
+void IGraphics::ReleaseUnheldBitmaps() {
+  // Every control has taken its bitmaps for the new scale: what the old scale decoded and no
+  // editor shows any more goes, rather than staying until the last editor closes.
+  SharedBitmapCache().RemoveIf(
+      [](const ResourceCache<APIBitmap>::Entry& entry) { return entry.item->Holders() == 0; });
 }
 
 void IGraphics::SetScaleConstraints(float lo, float hi) {

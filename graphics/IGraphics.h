@@ -365,6 +365,8 @@ class IGraphics : public IPlugAAXView_Interface {
   void SetScreenScale(float scale);
   /** Ends an interactive resize; in scale mode the controls reload their bitmaps now. */
   void FinishCornerResize();
+  /** Lets the shared cache delete the bitmaps no handle holds (those of an earlier scale). */
+  static void ReleaseUnheldBitmaps();
 
   int Width() const { return mWidth; }
   int Height() const { return mHeight; }

@@ -15,6 +15,15 @@ uint64_t HashText(const std::string& text);
 /** The resource name with the scale appended as "-%.1fx". */
 std::string CacheKey(const std::string& name, float scale);
 
+/** How the cache lets go of what it owned: a bitmap a handle still holds lives on with it. */
+inline void DisposeCached(std::unique_ptr<APIBitmap> item) {
+  APIBitmap::Abandon(item.release());
+}
+template <typename T>
+void DisposeCached(std::unique_ptr<T> item) {
+  item.reset();
+}
+
 /**
  * A process-wide cache of decoded resources shared by every graphics context of the module:
  * entries keyed by resource name and scale, owned here and handed out as plain pointers. It is
@@ -30,6 +39,13 @@ class ResourceCache {
     float scale = 1.f;
     std::unique_ptr<T> item;
   };
+
+  ResourceCache() = default;
+  ~ResourceCache() {
+    for (Entry& entry : mEntries) DisposeCached(std::move(entry.item));
+  }
+  ResourceCache(const ResourceCache&) = delete;
+  ResourceCache& operator=(const ResourceCache&) = delete;
 
   std::recursive_mutex& Mutex() { return mMutex; }
 
@@ -54,11 +70,29 @@ class ResourceCache {
     std::lock_guard lock(mMutex);
     for (auto it = mEntries.begin(); it != mEntries.end(); ++it) {
       if (it->item.get() == item) {
+        DisposeCached(std::move(it->item));
         mEntries.erase(it);
         return true;
       }
     }
     return false;
+  }
+
+  /** Deletes every entry for which drop(entry) is true; returns how many went. */
+  template <typename Drop>
+  int RemoveIf(Drop&& drop) {
+    std::lock_guard lock(mMutex);
+    int removed = 0;
+    for (auto it = mEntries.begin(); it != mEntries.end();) {
+      if (drop(static_cast<const Entry&>(*it))) {
+        DisposeCached(std::move(it->item));
+        it = mEntries.erase(it);
+        ++removed;
+      } else {
+        ++it;
+      }
+    }
+    return removed;
   }
 
   int Size() {
@@ -70,7 +104,9 @@ class ResourceCache {
   void Attach() { ++mLiveContexts; }
   /** Counts a context out and empties the cache after the last; the caller holds the lock. */
   void Detach() {
-    if (--mLiveContexts == 0) mEntries.clear();
+    if (--mLiveContexts != 0) return;
+    for (Entry& entry : mEntries) DisposeCached(std::move(entry.item));
+    mEntries.clear();
   }
   int LiveContexts() {
     std::lock_guard lock(mMutex);

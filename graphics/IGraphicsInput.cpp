@@ -164,17 +164,18 @@ void IGraphics::OnMouseUp(const std::vector<IPointerEvent>& points) {
     mLastPointer.erase(point.ms.touchID);
   }
 
-  if (mResizingInProcess) {
-    FinishCornerResize();
-    mShiftDuringResize = false;
-  }
   if (mPendingScale > 0.f) {
+    // The drag ends at the scale it snaps to: the bitmaps are loaded once, for that scale, not
+    // first for the one the pointer let go at.
     const float scale = mPendingScale;
     mPendingScale = 0.f;
     mResizingInProcess = true;
     mShiftDuringResize = false;
     Resize(mWidth, mHeight, scale, true);
     FinishCornerResize();
+  } else if (mResizingInProcess) {
+    FinishCornerResize();
+    mShiftDuringResize = false;
   }
   if (points.size() == 1 && points[0].ms.touchID == 0)
     OnMouseOver(points[0].x, points[0].y, points[0].ms);

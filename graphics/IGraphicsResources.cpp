@@ -149,11 +149,16 @@ IBitmapHandle IGraphics::BitmapFromSource(const char* name, APIBitmap* source,
                                           std::unique_ptr<APIBitmap> decoded, int nStates,
                                           bool framesAreHorizontal, int targetScale) {
   if (!source) return IBitmapHandle();
-  if (source->Scale() == static_cast<float>(targetScale)) {
+  // Made for this scale, or for less when nothing denser exists: an image is never decoded into
+  // more pixels than its resource has (zoom 4 on a 4x screen would make a 1x strip sixteen
+  // times as large); drawing stretches it instead.
+  if (source->Scale() <= static_cast<float>(targetScale)) {
+    const IBitmapHandle handle(source, nStates, framesAreHorizontal, name);
     if (decoded) SharedBitmapCache().Add(name, source->Scale(), std::move(decoded));
-    return IBitmapHandle(source, nStates, framesAreHorizontal, name);
+    return handle;
   }
-  // The source of a rescale is not kept: a request at its own scale decodes it again.
+  // A denser resource is scaled down for this scale. The source of a rescale is not kept: a
+  // request at its own scale decodes it again.
   return RescaleBitmap(IBitmapHandle(source, nStates, framesAreHorizontal, name), name,
                        targetScale);
 }

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstring>
+#include <utility>
 
 namespace iplug::igraphics {
 
@@ -108,9 +109,49 @@ IBitmapHandle::IBitmapHandle(APIBitmap* bitmap, int nFrames, bool framesHorizont
       mFramesHorizontal(framesHorizontal),
       mResourceName(name ? name : "") {
   if (bitmap) {
+    bitmap->Hold();
     mW = static_cast<int>(static_cast<float>(bitmap->Width()) / bitmap->Scale());
     mH = static_cast<int>(static_cast<float>(bitmap->Height()) / bitmap->Scale());
   }
+}
+
+IBitmapHandle::IBitmapHandle(const IBitmapHandle& other)
+    : mBitmap(other.mBitmap),
+      mW(other.mW),
+      mH(other.mH),
+      mN(other.mN),
+      mFramesHorizontal(other.mFramesHorizontal),
+      mResourceName(other.mResourceName) {
+  if (mBitmap) mBitmap->Hold();
+}
+
+IBitmapHandle::IBitmapHandle(IBitmapHandle&& other) noexcept
+    : mBitmap(std::exchange(other.mBitmap, nullptr)),
+      mW(other.mW),
+      mH(other.mH),
+      mN(other.mN),
+      mFramesHorizontal(other.mFramesHorizontal),
+      mResourceName(std::move(other.mResourceName)) {}
+
+IBitmapHandle& IBitmapHandle::operator=(const IBitmapHandle& other) {
+  if (this != &other) *this = IBitmapHandle(other);
+  return *this;
+}
+
+IBitmapHandle& IBitmapHandle::operator=(IBitmapHandle&& other) noexcept {
+  if (this == &other) return *this;
+  if (mBitmap) mBitmap->Release();
+  mBitmap = std::exchange(other.mBitmap, nullptr);
+  mW = other.mW;
+  mH = other.mH;
+  mN = other.mN;
+  mFramesHorizontal = other.mFramesHorizontal;
+  mResourceName = std::move(other.mResourceName);
+  return *this;
+}
+
+IBitmapHandle::~IBitmapHandle() {
+  if (mBitmap) mBitmap->Release();
 }
 
 ITransform2D& ITransform2D::Transform(const ITransform2D& m) {

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -173,6 +174,24 @@ class APIBitmap {
   /** Not 1 only for a layer surface made at another draw scale. */
   float DrawScale() const { return mDrawScale; }
 
+  // Handles count themselves on the bitmap they refer to, so that the cache can let go of an
+  // image no control shows any more (one of an earlier scale) without leaving a handle behind
+  // that points at nothing. [editor threads; the cache's lock for a count rising from 0]
+  /** Handles to this bitmap alive now. */
+  int Holders() const { return mHolders.load(std::memory_order_acquire) & ~kOrphaned; }
+  void Hold() const { mHolders.fetch_add(1, std::memory_order_acq_rel); }
+  /** The last handle to a bitmap its cache has given up deletes it. */
+  void Release() const {
+    if (mHolders.fetch_sub(1, std::memory_order_acq_rel) - 1 == kOrphaned) delete this;
+  }
+  /** The cache gives up a bitmap (it is emptied): deleted now when no handle holds it, else by
+   * its last handle. */
+  static void Abandon(APIBitmap* bitmap) {
+    if (bitmap &&
+        (bitmap->mHolders.fetch_or(kOrphaned, std::memory_order_acq_rel) & ~kOrphaned) == 0)
+      delete bitmap;
+  }
+
  protected:
   void SetBitmap(void* handle, int width, int height, float scale, float drawScale) {
     mHandle = handle;
@@ -183,11 +202,14 @@ class APIBitmap {
   }
 
  private:
+  static constexpr int kOrphaned = 1 << 30;
+
   void* mHandle = nullptr;
   int mWidth = 0;
   int mHeight = 0;
   float mScale = 1.f;
   float mDrawScale = 1.f;
+  mutable std::atomic<int> mHolders{0};
 };
 
 /**
@@ -198,6 +220,11 @@ class IBitmapHandle {
  public:
   IBitmapHandle() = default;
   IBitmapHandle(APIBitmap* bitmap, int nFrames, bool framesHorizontal, const char* name);
+  IBitmapHandle(const IBitmapHandle& other);
+  IBitmapHandle(IBitmapHandle&& other) noexcept;
+  IBitmapHandle& operator=(const IBitmapHandle& other);
+  IBitmapHandle& operator=(IBitmapHandle&& other) noexcept;
+  ~IBitmapHandle();
 
   bool IsValid() const { return mBitmap != nullptr; }
   APIBitmap* GetAPIBitmap() const { return mBitmap; }

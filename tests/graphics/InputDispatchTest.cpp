@@ -321,13 +321,20 @@ TEST_F(InputDispatchTest, CornerDragsResizeOrScaleWithoutDividingByZero) {
 
 TEST_F(InputDispatchTest, APendingScaleIsAppliedWhenTheDragEnds) {
   auto* c = Add(new PointerControl({10, 10, 30, 30}, "c"));
+  const int added = c->Count("scale");  // the control took its bitmaps when it was added
+  // A corner drag that snaps: the bitmaps are reloaded once, for the scale it snaps to (Resize
+  // itself does not ask for it), not also for the scale the pointer let go at.
+  g.SetResizingInProcess(true);
   g.SetPendingScale(1.5f);
   g.OnMouseUp({At(5, 5)});
   EXPECT_FLOAT_EQ(g.GetDrawScale(), 1.5f);
   EXPECT_EQ(g.GetPendingScale(), 0.f);
   EXPECT_FALSE(g.GetResizingInProcess());
-  // Bitmaps are reloaded once, at the end (Resize itself does not ask for it).
-  EXPECT_EQ(c->Count("scale"), 2);
+  EXPECT_EQ(c->Count("scale"), added + 1);
+  // One that does not snap reloads once too.
+  g.SetResizingInProcess(true);
+  g.OnMouseUp({At(5, 5)});
+  EXPECT_EQ(c->Count("scale"), added + 2);
 }
 
 TEST_F(InputDispatchTest, EnumerationsPromptWithAValueMenuAndAChoiceIsOneGesture) {

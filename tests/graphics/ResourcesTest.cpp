@@ -108,29 +108,29 @@ TEST(ResourceNames, ScaleSearchOrderAndNamesPerScale) {
   EXPECT_EQ(HashText("a"), 0xaf63dc4c8601ec8cull);
 }
 
-TEST_F(ResourcesTest, OnlyPlainResourcesAreScaledUpAndTheProductIsCached) {
+// No image is decoded into more pixels than its resource has: with only the plain resource, a
+// request at total scale 1.5 (target 2) tries the denser names, takes the plain one and keeps
+// it at its own scale, for drawing to stretch. Later requests at either scale share it.
+TEST_F(ResourcesTest, APlainResourceIsNeverScaledUpAndIsSharedAcrossScales) {
   g.files["knob.png"] = {29, 58};
   g.SetScreenScale(1.5f);  // total 1.5: target 2
   g.lookups.clear();
   const IBitmapHandle knob = g.LoadBitmap("knob.png", 2);
   EXPECT_EQ(g.lookups, (Names{"knob@2x.png", "knob@3x.png", "knob.png"}));
   ASSERT_TRUE(knob.IsValid());
-  EXPECT_EQ(knob.GetAPIBitmap()->Scale(), 2.f);
+  EXPECT_EQ(knob.GetAPIBitmap()->Scale(), 1.f);
   EXPECT_EQ(knob.W(), 29);
   EXPECT_EQ(knob.H(), 58);
   EXPECT_EQ(knob.FH(), 29);
-  EXPECT_EQ(g.layers, (Names{"58x116"}));
+  EXPECT_TRUE(g.layers.empty());
 
-  // The second request is the cache's; a request at scale 1 decodes again, since the source
-  // of the rescale was not kept.
-  g.lookups.clear();
   EXPECT_EQ(g.LoadBitmap("knob.png", 2).GetAPIBitmap(), knob.GetAPIBitmap());
-  EXPECT_TRUE(g.lookups.empty());
-  EXPECT_EQ(g.decodes, (Names{"knob.png@1"}));
   const IBitmapHandle plain = g.LoadBitmap("knob.png", 2, false, 1);
-  EXPECT_EQ(g.decodes, (Names{"knob.png@1", "knob.png@1"}));
-  EXPECT_EQ(plain.GetAPIBitmap()->Scale(), 1.f);
-  EXPECT_EQ(SharedBitmapCache().Size(), 2);
+  EXPECT_EQ(plain.GetAPIBitmap(), knob.GetAPIBitmap());
+  // Zoom 4 on a 4x screen: still the one decoded image, not one sixteen times its size.
+  EXPECT_EQ(g.LoadBitmap("knob.png", 2, false, 16).GetAPIBitmap(), knob.GetAPIBitmap());
+  EXPECT_EQ(g.decodes, (Names{"knob.png@1"}));
+  EXPECT_EQ(SharedBitmapCache().Size(), 1);
 }
 
 TEST_F(ResourcesTest, AResourceForTheScaleIsTakenAsItIs) {
@@ -140,11 +140,40 @@ TEST_F(ResourcesTest, AResourceForTheScaleIsTakenAsItIs) {
   EXPECT_EQ(g.decodes, (Names{"knob@2x.png@2"}));
   EXPECT_TRUE(g.layers.empty());
   EXPECT_EQ(knob.W(), 29);
-  // A higher scale found first is scaled down, from the cache when it is there.
+  // Above the densest resource, the densest is drawn stretched.
   const IBitmapHandle four = g.LoadBitmap("knob.png", 1, false, 4);
-  EXPECT_EQ(four.GetAPIBitmap()->Scale(), 4.f);
+  EXPECT_EQ(four.GetAPIBitmap(), knob.GetAPIBitmap());
   EXPECT_EQ(g.decodes, (Names{"knob@2x.png@2"}));
-  EXPECT_EQ(g.layers, (Names{"116x232"}));
+  EXPECT_TRUE(g.layers.empty());
+}
+
+// A denser resource found first for a lower scale is scaled down, the product cached.
+TEST_F(ResourcesTest, ADenserResourceIsScaledDown) {
+  g.files["icon@2x.png"] = {58, 116};
+  const IBitmapHandle icon = g.LoadBitmap("icon.png", 1, false, 1);
+  EXPECT_EQ(g.decodes, (Names{"icon@2x.png@2"}));
+  EXPECT_EQ(g.layers, (Names{"29x58"}));
+  EXPECT_EQ(icon.GetAPIBitmap()->Scale(), 1.f);
+  EXPECT_EQ(icon.W(), 29);
+  EXPECT_EQ(g.LoadBitmap("icon.png", 1, false, 1).GetAPIBitmap(), icon.GetAPIBitmap());
+}
+
+// Once every control has its bitmaps for a new scale, the images of the old one that nothing
+// shows go; one a control still holds (the meters keep theirs) stays, and stays valid.
+TEST_F(ResourcesTest, AFinishedRescaleReleasesTheBitmapsNoOneHolds) {
+  g.files["knob.png"] = {29, 58};
+  g.files["knob@2x.png"] = {58, 116};
+  g.files["glow.png"] = {16, 16};
+  const IBitmapHandle glow = g.LoadBitmap("glow.png", 1, false, 1);
+  {
+    const IBitmapHandle one = g.LoadBitmap("knob.png", 1, false, 1);
+    const IBitmapHandle two = g.LoadBitmap("knob.png", 1, false, 2);
+    EXPECT_EQ(SharedBitmapCache().Size(), 3);
+  }
+  g.FinishCornerResize();
+  EXPECT_EQ(SharedBitmapCache().Size(), 1);
+  EXPECT_EQ(g.LoadBitmap("glow.png", 1, false, 1).GetAPIBitmap(), glow.GetAPIBitmap());
+  EXPECT_EQ(glow.GetAPIBitmap()->Width(), 16);
 }
 
 TEST_F(ResourcesTest, UnknownTypesAndMissingResourcesGiveEmptyHandles) {
@@ -169,9 +198,10 @@ TEST_F(ResourcesTest, BitmapsFromBytesAreCachedByName) {
   EXPECT_EQ(g.decodes, (Names{"bytes mem.png"}));
   EXPECT_FALSE(g.LoadBitmap("mem.gif", data, 16).IsValid());
   EXPECT_FALSE(g.LoadBitmap("other.png", nullptr, 0).IsValid());
-  // At another scale the cached bitmap is the source of a rescale.
-  EXPECT_EQ(g.LoadBitmap("mem.png", data, 16, 1, false, 2).GetAPIBitmap()->Scale(), 2.f);
+  // At a higher scale the cached bitmap is drawn stretched, not decoded again or rescaled.
+  EXPECT_EQ(g.LoadBitmap("mem.png", data, 16, 1, false, 2).GetAPIBitmap(), a.GetAPIBitmap());
   EXPECT_EQ(g.decodes.size(), 1u);
+  EXPECT_TRUE(g.layers.empty());
 }
 
 TEST(SharedResourceCache, TwoEditorsShareBitmapsAndTheLastEmptiesTheCache) {

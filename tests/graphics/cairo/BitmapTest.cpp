@@ -24,7 +24,7 @@ TEST(CairoBitmap, ASixteenPixelBitmapAtDrawScaleTwoCoversThirtyTwoPixels) {
   });
   ASSERT_TRUE(square.IsValid());
   EXPECT_EQ(square.W(), 16);
-  EXPECT_EQ(square.GetAPIBitmap()->Scale(), 2.f);  // rescaled for the density
+  EXPECT_EQ(square.GetAPIBitmap()->Scale(), 1.f);  // no denser resource: stretched as drawn
   EXPECT_EQ(scene.Pixel(0, 0), 0xFF008080u);
   EXPECT_EQ(scene.Pixel(31, 31), 0xFF008080u);
   EXPECT_EQ(scene.Pixel(32, 16), 0u);
