@@ -12,6 +12,7 @@
 #include "plugin/editor/IBSwitchControl.h"
 #include "plugin/editor/ICorvaneLEDMeterControl.h"
 #include "plugin/editor/IRasterScaleCornerDragControl.h"
+#include "plugin/editor/IVersionLabelControl.h"
 #include "plugin/editor/OffscreenEditor.h"
 
 namespace corvane {
@@ -170,8 +171,7 @@ void LayoutCorvaneEditor(IGraphics& g,
                  kTagInputMeterA + m);
 
   const ITextStyle version(13.f, kCurveColor, kFontID, EHAlign::Right, EVAlign::Middle);
-  g.AddControl(new ITextControl(IBox(562, 0, 650, 13), "4.1.0", version, COLOR_TRANSPARENT, false),
-               kTagVersion);
+  g.AddControl(new IVersionLabelControl(IBox(562, 0, 650, 13), "4.1.0", version), kTagVersion);
 
   const ITextStyle label(12.f, COLOR_WHITE, kFontID, EHAlign::Center, EVAlign::Middle);
   g.AddControl(new IRasterScaleCornerDragControl(

@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <string>
 #include <vector>
@@ -157,6 +158,48 @@ TEST_F(EditorGestures, TheSwitchTogglesOnALeftClickOnly) {
   }
   Drag(oversampling.CentreX(), oversampling.CentreY(), 0.f, AAX_eOffscreenModifier_Right);
   EXPECT_EQ(instance->Normalized(id), 1.0);
+}
+
+/** Runs of columns of a frame's area where the version label's green shows, as (first, last). */
+std::vector<std::pair<int, int>> InkRuns(const aaxhost::OffscreenFrame& frame, int left, int top,
+                                         int bottom) {
+  std::vector<std::pair<int, int>> runs;
+  bool inRun = false;
+  for (int x = left; x < frame.width; ++x) {
+    int green = 0;
+    for (int y = top; y < bottom; ++y) {
+      const uint32_t p = frame.At(x, y);
+      // Green well above red and blue: the label, not the grey panel under it.
+      const int r = static_cast<int>((p >> 16) & 0xFF), g = static_cast<int>((p >> 8) & 0xFF);
+      green = std::max(green, g - r);
+    }
+    const bool ink = green > 30;
+    if (ink && !inRun) runs.push_back({x, x});
+    if (ink) runs.back().second = x;
+    inRun = ink;
+  }
+  return runs;
+}
+
+// The version label reads "4.1.0" in full at every zoom: five glyphs apart from one another
+// (the full stops not crowded into the digits), the last one clear of the window's edge.
+TEST_F(EditorGestures, TheVersionLabelReadsInFullAtEveryZoom) {
+  for (const float zoom : {0.5f, 0.6f, 0.75f, 0.8f, 0.9f, 1.f, 1.1f, 1.25f, 1.5f, 1.75f, 2.f}) {
+    SCOPED_TRACE("zoom " + std::to_string(zoom));
+    ASSERT_TRUE(editor->Open(zoom, 1.f));
+    editor->Tick();
+    const aaxhost::OffscreenFrame frame = editor->Container().LastFrame();
+    ASSERT_FALSE(frame.Empty());
+    const auto runs = InkRuns(frame, frame.width - static_cast<int>(60 * zoom) - 12, 0,
+                              static_cast<int>(std::ceil(24 * zoom)) + 4);
+    ASSERT_EQ(runs.size(), 5u) << "the label's glyphs are not five apart";
+    // Full stops are the narrow ones.
+    const auto width = [](const std::pair<int, int>& run) { return run.second - run.first + 1; };
+    EXPECT_LT(width(runs[1]), width(runs[0]));
+    EXPECT_LT(width(runs[3]), width(runs[4]));
+    EXPECT_LT(runs.back().second, frame.width - 1) << "the last column is cut off";
+    editor->Close();
+  }
 }
 
 }  // namespace
