@@ -7,6 +7,8 @@
 #include <vector>
 
 #include "plugin/Corvane.h"
+#include "plugin/editor/ITransferCurveControl.h"
+#include "tests/plugin/EditorTestSupport.h"
 
 using namespace corvane;
 
@@ -85,4 +87,59 @@ TEST(CorvaneThreads, RenderingModeChangesRaceTheAudioThreadSafely) {
   audio.join();
   EXPECT_TRUE(engine.OversamplingActive());
   EXPECT_EQ(engine.GetOversampler()->Quality(), kOfflineQuality);
+}
+
+// Host automation may arrive on another thread while the editor opens and closes on the main
+// thread: the curve display is never touched after it has been let go, every close leaves no
+// editor behind, and once the host stops, the editor shows the host's last value and the curve
+// derived from it.
+TEST(CorvaneThreads, ParameterChangesOnAnotherThreadRaceTheEditorOpeningAndClosing) {
+  corvane_test::ScopedConfigHome config;
+  Corvane plug;
+  corvane_test::MemoryView memory;
+  std::atomic<bool> stop{false};
+  std::atomic<int> changes{0};
+  double last = 0.0;
+  std::thread host([&] {
+    double v = 0.0;
+    while (!stop.load(std::memory_order_acquire)) {
+      v = v >= 50.0 ? 0.0 : v + 1.0;
+      plug.GetParam(kThreshold)->SetValue(-v);
+      plug.OnParamChange(kThreshold, iplug::kHost);
+      last = -v;
+      changes.fetch_add(1, std::memory_order_release);
+    }
+  });
+  int leftBehind = 0, notOpened = 0;
+  for (int round = 0; round < 60; ++round) {
+    if (!corvane_test::OpenInMemory(plug, memory)) ++notOpened;
+    memory.Tick();
+    plug.CloseWindow();
+    if (plug.GetUI() || memory.view.editorContext) ++leftBehind;
+  }
+  // The host's changes really overlapped the opening and closing.
+  while (changes.load(std::memory_order_acquire) < 200) std::this_thread::yield();
+  stop.store(true, std::memory_order_release);
+  host.join();
+  EXPECT_EQ(notOpened, 0);
+  EXPECT_EQ(leftBehind, 0);
+
+  EXPECT_EQ(plug.GetParam(kThreshold)->Value(), last);
+  CurveParams now;
+  now.threshold = last;
+  const CurveCoefficients expected = CurveCoefficients::Derive(now);
+  EXPECT_TRUE(SameRecord(plug.Engine().LatestCurve(), expected));
+  ASSERT_TRUE(corvane_test::OpenInMemory(plug, memory));
+  auto* curve = corvane_test::FindControl<iplug::igraphics::ITransferCurveControl>(plug);
+  ASSERT_NE(curve, nullptr);
+  std::vector<double> wanted(kCurvePoints);
+  ComputeCurvePoints(expected, wanted.data());
+  {
+    std::lock_guard<std::mutex> lock(curve->PointsMutex());
+    EXPECT_EQ(curve->Points(), wanted);
+  }
+  const auto* knob = plug.GetUI()->GetControl(1);  // Threshold, the first knob of the layout
+  ASSERT_EQ(knob->GetParamIdx(), kThreshold);
+  EXPECT_DOUBLE_EQ(knob->GetValue(), plug.GetParam(kThreshold)->NormalizedValue());
+  plug.CloseWindow();
 }
