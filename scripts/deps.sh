@@ -19,7 +19,7 @@ packages=(
   # The editor's X11 window: xcb with MIT-SHM, Present and XKB, xkbcommon for keys; its tests' own
   # Xvfb server, driven through XTEST.
   libxcb1-dev libxcb-shm0-dev libxcb-present-dev libxcb-xkb-dev libxkbcommon-dev
-  libxkbcommon-x11-dev libxcb-xtest0-dev xvfb
+  libxkbcommon-x11-dev libxcb-xtest0-dev xvfb xauth
   # corvane-host editor's tests drive its window as a user would and look at it.
   xdotool x11-utils imagemagick
   # The editor's clipboard, tested against another X client that copies and pastes.

@@ -32,9 +32,13 @@ std::optional<uint64_t> ParseUnsigned(const std::string& text) {
 }
 
 struct Outcome {
-  bool passed = false;
-  std::string reason;  // failed: why; passed: the test's notes, one per line
+  enum class Kind { kPassed, kFailed, kSkipped };
+  Kind kind = Kind::kFailed;
+  std::string reason;  // failed or skipped: why; passed: the test's notes, one per line
 };
+
+/** The exit status of a child whose test was skipped. */
+constexpr int kSkippedStatus = 3;
 
 /** Generous by default, since strictness scales the work; a hang is still caught within it. */
 std::chrono::milliseconds TimeLimit(const ValidateOptions& options, const TestCase& test) {
@@ -47,12 +51,12 @@ Outcome RunInChild(const TestCase& test, TestContext context, std::chrono::milli
   int fds[2];
   // Close-on-exec: a helper the test runs (nm) must not keep the pipe open after the test.
   if (::pipe2(fds, O_CLOEXEC) != 0)
-    return {false, std::string("cannot make a pipe: ") + std::strerror(errno)};
+    return {Outcome::Kind::kFailed, std::string("cannot make a pipe: ") + std::strerror(errno)};
   const pid_t pid = ::fork();
   if (pid < 0) {
     ::close(fds[0]);
     ::close(fds[1]);
-    return {false, std::string("cannot fork: ") + std::strerror(errno)};
+    return {Outcome::Kind::kFailed, std::string("cannot fork: ") + std::strerror(errno)};
   }
   if (pid == 0) {
     ::close(fds[0]);
@@ -64,6 +68,9 @@ Outcome RunInChild(const TestCase& test, TestContext context, std::chrono::milli
       for (const std::string& note : context.notes) message += note + '\n';
     } catch (const Failure& failure) {
       message = failure.reason;
+    } catch (const Skipped& skipped) {
+      message = skipped.reason;
+      status = kSkippedStatus;
     } catch (const HostError& e) {
       message = e.what();
     } catch (const std::exception& e) {
@@ -107,16 +114,27 @@ Outcome RunInChild(const TestCase& test, TestContext context, std::chrono::milli
   int status = 0;
   while (::waitpid(pid, &status, 0) < 0 && errno == EINTR) {
   }
-  if (timedOut) return {false, "timed out after " + std::to_string(limit.count() / 1000) + " s"};
+  if (timedOut)
+    return {Outcome::Kind::kFailed,
+            "timed out after " + std::to_string(limit.count() / 1000) + " s"};
   if (WIFSIGNALED(status)) {
     const int signal = WTERMSIG(status);
     const char* name = ::sigabbrev_np(signal);
-    return {false, "crashed with signal " + std::to_string(signal) +
-                       (name ? std::string(" (SIG") + name + ")" : std::string())};
+    return {Outcome::Kind::kFailed, "crashed with signal " + std::to_string(signal) +
+                                        (name ? std::string(" (SIG") + name + ")" : std::string())};
   }
-  if (WIFEXITED(status) && WEXITSTATUS(status) == 0) return {true, message};
+  if (WIFEXITED(status) && WEXITSTATUS(status) == 0) return {Outcome::Kind::kPassed, message};
+  if (WIFEXITED(status) && WEXITSTATUS(status) == kSkippedStatus && !message.empty())
+    return {Outcome::Kind::kSkipped, message};
   if (message.empty()) message = "exited with status " + std::to_string(WEXITSTATUS(status));
-  return {false, message};
+  return {Outcome::Kind::kFailed, message};
+}
+
+std::string OneLine(std::string text) {
+  while (!text.empty() && text.back() == '\n') text.pop_back();
+  for (char& c : text)
+    if (c == '\n') c = ' ';
+  return text;
 }
 
 }  // namespace
@@ -185,6 +203,7 @@ int RunValidate(const std::vector<std::string>& args, std::ostream& out) {
       << '\n';
   int passed = 0;
   int failed = 0;
+  int skipped = 0;
   for (const TestCase& test : Registry()) {
     if (options.only && *options.only != test.name) continue;
     TestContext context;
@@ -200,7 +219,10 @@ int RunValidate(const std::vector<std::string>& args, std::ostream& out) {
     const auto ms = std::chrono::duration_cast<std::chrono::milliseconds>(
                         std::chrono::steady_clock::now() - start)
                         .count();
-    if (outcome.passed) {
+    if (outcome.kind == Outcome::Kind::kSkipped) {
+      ++skipped;
+      out << "SKIPPED " << test.name << ": " << OneLine(outcome.reason) << '\n';
+    } else if (outcome.kind == Outcome::Kind::kPassed) {
       ++passed;
       out << "PASS " << test.name << " (" << ms << " ms)\n";
       size_t start = 0;
@@ -209,14 +231,13 @@ int RunValidate(const std::vector<std::string>& args, std::ostream& out) {
         out << "  note: " << outcome.reason.substr(start, end - start) << '\n';
     } else {
       ++failed;
-      std::string reason = outcome.reason;
-      for (char& c : reason)
-        if (c == '\n') c = ' ';
-      out << "FAIL " << test.name << ": " << reason << '\n';
+      out << "FAIL " << test.name << ": " << OneLine(outcome.reason) << '\n';
     }
     out.flush();
   }
-  out << passed << " passed, " << failed << " failed\n";
+  out << passed << " passed, " << failed << " failed";
+  if (skipped > 0) out << ", " << skipped << " skipped";
+  out << '\n';
   return failed == 0 ? 0 : kExitFailure;
 }
 

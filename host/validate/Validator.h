@@ -27,6 +27,12 @@ struct Failure {
   std::string reason;
 };
 
+/** Thrown by a test that cannot check anything here (no display, no editor), with why: it is
+ * reported SKIPPED and counted apart, never as a pass. */
+struct Skipped {
+  std::string reason;
+};
+
 struct TestCase {
   const char* name;
   std::function<void(TestContext&)> run;
@@ -53,7 +59,8 @@ ValidateOptions ParseValidateOptions(const std::vector<std::string>& args);
 
 /**
  * Runs the chosen tests, each in a forked child with a time limit, and writes one line per test
- * and the totals to out. Returns 0 only when nothing failed.
+ * (PASS, FAIL or SKIPPED) and the totals to out. Returns 0 only when nothing failed; skipped
+ * tests are counted apart.
  */
 int RunValidate(const std::vector<std::string>& args, std::ostream& out);
 
