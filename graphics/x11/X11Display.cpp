@@ -239,6 +239,12 @@ bool X11Display::Flush() {
   return CheckAlive();
 }
 
+bool X11Display::Sync() {
+  if (mBroken) return false;
+  std::free(xcb_get_input_focus_reply(mConnection, xcb_get_input_focus(mConnection), nullptr));
+  return CheckAlive();
+}
+
 bool X11Display::CheckAlive() {
   if (mBroken) return false;
   if (xcb_connection_has_error(mConnection)) Lose();

@@ -74,6 +74,9 @@ class X11Display {
   bool IsBroken() const { return mBroken; }
   /** Sends what is buffered; false (and the loss handled) when the connection broke. */
   bool Flush();
+  /** Flushes and waits until the server has carried out everything sent so far (a round
+   * trip); false when the connection is gone. */
+  bool Sync();
   /** Handles the loss if the connection has broken; true while it is alive. */
   bool CheckAlive();
   /** Reads and dispatches every event available, then tells each client. */

@@ -126,7 +126,9 @@ X11Menu::~X11Menu() {
     if (mPointerGrabbed) xcb_ungrab_pointer(c, XCB_CURRENT_TIME);
     if (mKeyboardGrabbed) xcb_ungrab_keyboard(c, XCB_CURRENT_TIME);
     if (mGC != XCB_NONE) xcb_free_gc(c, mGC);
-    mDisplay.Flush();
+    // A menu that has answered is gone: its windows and grabs are no more by the time its
+    // answer reaches the control, which may open another at once (or a host look for them).
+    mDisplay.Sync();
   }
 }
 
