@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <memory>
 #include <sstream>
 
 #include "GraphicsTestSupport.h"
@@ -155,8 +156,11 @@ TEST_F(DrawingOperationsTest, PolygonsTrianglesGridsAndPlots) {
 }
 
 TEST_F(DrawingOperationsTest, FilmStripFramesAreClampedToTheStrip) {
-  const IBitmapHandle strip(new FakeBitmap(29, 58), 2, false, "strip.png");
-  const IBitmapHandle row(new FakeBitmap(90, 30), 3, true, "row.png");
+  // The bitmaps outlive their handles, which count themselves on them.
+  const auto stripPixels = std::make_unique<FakeBitmap>(29, 58);
+  const auto rowPixels = std::make_unique<FakeBitmap>(90, 30);
+  const IBitmapHandle strip(stripPixels.get(), 2, false, "strip.png");
+  const IBitmapHandle row(rowPixels.get(), 3, true, "row.png");
   const IBox where(0, 0, 29, 29);
   EXPECT_EQ(Drawn([&] { g.DrawBitmapFrame(strip, where, 0); }),
             (Log{"bitmap (0,0,29,29) from 0,0"}));
@@ -167,8 +171,6 @@ TEST_F(DrawingOperationsTest, FilmStripFramesAreClampedToTheStrip) {
   EXPECT_EQ(Drawn([&] { g.DrawBitmapFrame(row, where, 3); }),
             (Log{"bitmap (0,0,29,29) from 60,0"}));
   EXPECT_TRUE(Drawn([&] { g.DrawBitmapFrame(IBitmapHandle(), where, 1); }).empty());
-  delete strip.GetAPIBitmap();
-  delete row.GetAPIBitmap();
 }
 
 TEST_F(DrawingOperationsTest, FittedAndRotatedBitmapsDrawUnderATransformThatIsUndoneAfter) {
