@@ -38,6 +38,12 @@ class IEditorDelegate {
   // Parameter change notifications.
   /** [any thread that delivers a change] The product reacts to a new value here. */
   virtual void OnParamChange(int paramIdx) {}
+  /**
+   * A sample offset of 0 or more says the change arrives inside processing, on the audio
+   * thread, at that offset into the block (a binding whose host sends values with the audio):
+   * the product must then leave its editor alone (no lock, nothing allocated) and let the idle
+   * tick bring the editor up to date. -1: any other thread.
+   */
   virtual void OnParamChange(int paramIdx, EParamSource source, int sampleOffset = -1);
   /** Editor-side notification of a change. */
   virtual void OnEditorParamChange(int paramIdx, EParamSource source) {}

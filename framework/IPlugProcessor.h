@@ -87,6 +87,9 @@ class IPlugProcessor {
    * for the next call.
    */
   virtual void ReportPendingLatency() {}
+  /** [main] The latency the processor will have once the changes asked for so far have taken
+   * effect (a switch still fading, say): what a host that asks now should compensate for. */
+  virtual int ExpectedLatency() const { return GetLatency(); }
   /** [main, blocks may be running] The host switched between realtime and offline rendering
    * after the last reset; GetRenderingOffline() has the new state. Whatever this changes must
    * reach the audio thread without a lock. */

@@ -53,8 +53,9 @@ void Corvane::InstallEditor() {
   });
   SetLayoutFunction([this](igraphics::IGraphics* g) {
     LayoutCorvaneEditor(*g, [this](igraphics::ITransferCurveControl* curve) {
+      // The points buffer was sized with the plug-in: a host thread may be filling it right
+      // now, under the display's lock, for a change of its own.
       SetCurveDisplay(curve);
-      mCurvePoints.assign(kCurvePoints, 0.0);
       PushCurveToEditor();
     });
   });
@@ -109,6 +110,7 @@ void Corvane::PushCurveToEditor() {
   if (!mHasCurveDisplay.load(std::memory_order_acquire)) return;
   std::lock_guard<std::mutex> displayLock(mCurveDisplayMutex);
   if (!mCurveDisplay) return;
+  // mCurvePoints is only ever touched under this lock.
   ComputeCurvePoints(mEngine.LatestCurve(), mCurvePoints.data());
   std::lock_guard<std::mutex> pointsLock(mCurveDisplay->PointsMutex());
   mCurveDisplay->Points().assign(mCurvePoints.begin(), mCurvePoints.end());
@@ -156,6 +158,23 @@ void Corvane::OnParamChange(int paramIdx) {
   PushCurveToEditor();
 }
 
+void Corvane::OnParamChange(int paramIdx, EParamSource source, int sampleOffset) {
+  if (sampleOffset < 0) {
+    IEditorDelegate::OnParamChange(paramIdx, source, sampleOffset);
+    return;
+  }
+  if (paramIdx == kOversampling) {
+    RequestOversamplingFromParameter();
+    return;
+  }
+  DeriveCoefficients();
+  mCurveStale.store(true, std::memory_order_release);
+}
+
+int Corvane::ExpectedLatency() const {
+  return mEngine.TargetLatency();
+}
+
 void Corvane::OnEditorParamChange(int paramIdx, EParamSource /*source*/) {
   if (paramIdx == kOversampling) RequestOversamplingFromParameter();
 }
@@ -181,6 +200,7 @@ void Corvane::ReportPendingLatency() {
 
 void Corvane::OnIdleTick() {
   ReportPendingLatency();
+  if (mCurveStale.exchange(false, std::memory_order_acq_rel)) PushCurveToEditor();
   for (EMeter meter : {kMeterInputLeft, kMeterInputRight, kMeterOutputLeft, kMeterOutputRight})
     mEngine.Sender(meter).TransmitToEditor(*this);
 }

@@ -11,9 +11,11 @@
 #include "plugin/dsp/SaturationEngine.h"
 
 // One source for every format: each module target compiles this class on its own binding (the
-// LV2 module defines CORVANE_LV2; everything else is AAX).
+// LV2 module defines CORVANE_LV2, the VST3 module CORVANE_VST3; everything else is AAX).
 #if defined(CORVANE_LV2)
 #include "framework/lv2/IPlugLV2.h"
+#elif defined(CORVANE_VST3)
+#include "framework/vst3/IPlugVST3.h"
 #else
 #include "framework/aax/IPlugAAX.h"
 #endif
@@ -22,6 +24,8 @@ namespace corvane {
 
 #if defined(CORVANE_LV2)
 using Binding = iplug::IPlugLV2;
+#elif defined(CORVANE_VST3)
+using Binding = iplug::IPlugVST3;
 #else
 using Binding = iplug::IPlugAAX;
 #endif
@@ -48,11 +52,15 @@ class Corvane : public Binding {
   void SettleAfterReset() noexcept override;
   /** Reports the latency the engine came to after a switch, if it differs from the last. */
   void ReportPendingLatency() override;
+  /** [main] The latency once the switch asked for (if any) has run. */
+  int ExpectedLatency() const override;
 
   // Editor delegate
-  using IEditorDelegate::OnParamChange;
   /** [whichever thread delivers the change; no lock or allocation while no editor is open] */
   void OnParamChange(int paramIdx) override;
+  /** A change inside processing (sampleOffset >= 0) derives the sound at once and leaves the
+   * curve picture to the next idle tick. */
+  void OnParamChange(int paramIdx, iplug::EParamSource source, int sampleOffset = -1) override;
   /** [main] */
   void OnEditorParamChange(int paramIdx, iplug::EParamSource source) override;
   /** [main] Restores the stored display scale and shows the curve. */
@@ -78,7 +86,8 @@ class Corvane : public Binding {
 
  private:
   void DefineParameters();
-  /** The graphics factory and the layout (AAX builds; LV2 hosts show their own controls). */
+  /** The graphics factory and the layout (AAX and VST3 builds; the LV2 editor is a UI module
+   * of its own). */
   void InstallEditor();
   CurveParams CurrentCurveParams() const;
   void RequestOversamplingFromParameter();
@@ -91,6 +100,8 @@ class Corvane : public Binding {
   std::mutex mCurveDisplayMutex;
   CurveDisplay* mCurveDisplay = nullptr;
   std::atomic<bool> mHasCurveDisplay{false};
+  // A change made inside processing left the curve picture behind: the idle tick redraws it.
+  std::atomic<bool> mCurveStale{false};
   std::atomic<int> mReportedLatency{-1};
   // [main] The open editor's zoom when the host chose it (not the user's preference), else 0.
   float mHostZoom = 0.f;

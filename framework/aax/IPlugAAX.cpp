@@ -17,6 +17,7 @@
 #include "framework/IPlugStateChunk.h"
 #include "framework/IPlugUtilities.h"
 #include "framework/aax/IPlugAAX_GUI.h"
+#include "framework/api/IPlugHostBridge.h"
 #include "framework/dsp/DenormalGuard.h"
 
 namespace iplug {
@@ -180,15 +181,7 @@ AAX_Result IPlugAAX::UpdateParameterNormalizedValue(AAX_CParamID id, double valu
   return AAX_CallGuarded("iplug::IPlugAAX::UpdateParameterNormalizedValue", [&] {
     parameter->UpdateNormalizedValue(value);
     const int index = ParamIndexFromID(id);
-    if (index >= 0 && index < NParams()) {
-      // The host echoes every value a restore reports. Converting the echo back could move the
-      // plain value's last bit, and a later save would keep that drift: a value the parameter
-      // already stands for leaves it as it is.
-      IParam* param = GetParam(index);
-      if (param->NormalizedValue() != value) param->SetNormalizedValue(value);
-      SendParamValueToEditor(index, value, true);
-      OnParamChange(index, kHost, -1);
-    }
+    if (index >= 0 && index < NParams()) ApplyHostNormalized(*this, index, value);
     mPacketDispatcher.SetDirty(id);
     ++mNumPlugInChanges;
     return static_cast<AAX_Result>(AAX_SUCCESS);
@@ -239,12 +232,14 @@ AAX_Result IPlugAAX::NotificationReceived(AAX_CTypeID type, const void* data,
 
 AAX_Result IPlugAAX::ChangeRenderingOffline(bool offline) noexcept {
   if (offline == GetRenderingOffline()) return AAX_SUCCESS;
-  SetRenderingOffline(offline);
   // Before initialization the reset takes the flag; a running instance is told now, since a
   // host starts a bounce without resetting anything.
-  if (!mProcessingReady) return AAX_SUCCESS;
+  if (!mProcessingReady) {
+    SetRenderingOffline(offline);
+    return AAX_SUCCESS;
+  }
   const AAX_Result result = AAX_CallGuarded("iplug::IPlugAAX::NotificationReceived", [&] {
-    OnRenderingOfflineChanged();
+    SetHostRenderingOffline(*this, offline);
     return static_cast<AAX_Result>(AAX_SUCCESS);
   });
   if (result != AAX_SUCCESS) SetRenderingOffline(!offline);  // nothing was rebuilt
@@ -497,14 +492,13 @@ AAX_Result IPlugAAX::SetChunkFromRecord(AAX_CTypeID chunkID, const AAX_SPlugInCh
 
 AAX_Result IPlugAAX::SetChunkData(AAX_CTypeID, const uint8_t* data, size_t size) noexcept {
   return AAX_CallGuarded("iplug::IPlugAAX::SetChunk", [&] {
-    IStateChunk state;
-    if (size > 0) state.PutBytes(data, static_cast<int32_t>(std::min<size_t>(size, INT32_MAX)));
-    ReadState(state, 0);
+    // The image's accept rules are every binding's: a malformed one changes nothing.
+    if (RestoreStateImage(*this, std::span<const uint8_t>(data, size)) != EStateImage::kRestored)
+      return static_cast<AAX_Result>(AAX_ERROR_MALFORMED_CHUNK);
     for (int i = 0; i < NParams(); ++i) {
       if (const char* id = ParamID(i))
         SetParameterNormalizedValue(id, GetParam(i)->NormalizedValue());
     }
-    OnStateRestored();
     ++mNumPlugInChanges;
     return static_cast<AAX_Result>(AAX_SUCCESS);
   });

@@ -64,7 +64,6 @@ bool IPluginBase::SerializeParams(IStateChunk& chunk) const {
 
 int IPluginBase::DecodeStateImage(std::span<const uint8_t> image, std::span<double> values) {
   const size_t count = std::min(image.size() / 8, values.size());
-  if (count == 0) return -1;
   for (size_t i = 0; i < count; ++i) {
     uint8_t bytes[8];
     std::memcpy(bytes, image.data() + 8 * i, 8);

@@ -55,8 +55,8 @@ class IPluginBase : public igraphics::IGEditorDelegate {
   /**
    * [any] The values a parameter state image holds, checked before anything is applied: the
    * first values.size() values of a longer image (a later version's), every whole value of a
-   * shorter one. -1, with nothing worth applying, when the image holds no whole value or a value
-   * that is not finite: a damaged image is refused as a whole rather than half applied.
+   * shorter one (none of an empty one). -1 when a value is not finite: a damaged image is
+   * refused as a whole rather than half applied.
    */
   static int DecodeStateImage(std::span<const uint8_t> image, std::span<double> values);
   /** [any] The image of these values, appended to the chunk; false when it cannot grow. */

@@ -10,6 +10,7 @@
 
 #include "framework/IPlugStateChunk.h"
 #include "framework/IPlugUtilities.h"
+#include "framework/api/IPlugHostBridge.h"
 #include "framework/dsp/DenormalGuard.h"
 
 namespace iplug {
@@ -168,7 +169,8 @@ double IPlugLV2::ValueFromPort(int paramIdx, float port) const {
   // A port shows the parameter's value rounded to float: that is no change, and taking it
   // would move a restored value's last bits.
   if (static_cast<float>(param->Value()) == port) return param->Value();
-  return param->Conform(LV2PortValueOnGrid(*param, static_cast<double>(port)));
+  return HostPlainValue(*param, LV2PortValueOnGrid(*param, static_cast<double>(port)))
+      .value_or(param->Value());
 }
 
 bool IPlugLV2::UnseenPortValue(int paramIdx, float& value) const {
@@ -191,15 +193,11 @@ void IPlugLV2::ReadControlPorts() noexcept {
     param->SetValue(ValueFromPort(i, value));
     if (param->Value() == before) continue;
     SendParamValueToEditor(i, param->Value(), false);
-    OnParamChange(i, kHost, -1);
+    // Read inside run(): a change at the block's start, on the audio thread.
+    OnParamChange(i, kHost, 0);
   }
-  if (mFreeWheeling && std::isfinite(*mFreeWheeling)) {
-    const bool offline = *mFreeWheeling > 0.5f;
-    if (offline != GetRenderingOffline()) {
-      SetRenderingOffline(offline);
-      OnRenderingOfflineChanged();
-    }
-  }
+  if (mFreeWheeling && std::isfinite(*mFreeWheeling))
+    SetHostRenderingOffline(*this, *mFreeWheeling > 0.5f);
 }
 
 void IPlugLV2::Run(uint32_t sampleCount) noexcept {
@@ -304,13 +302,9 @@ LV2_State_Status IPlugLV2::RestoreState(LV2_State_Retrieve_Function retrieve,
   // A foreign or damaged blob must not move a single parameter.
   if (type != mURIDs.atomChunk) return LV2_STATE_ERR_BAD_TYPE;
   try {
-    std::vector<double> values(static_cast<size_t>(NParams()));
-    const int count =
-        DecodeStateImage(std::span<const uint8_t>(static_cast<const uint8_t*>(data), size), values);
-    if (count < 0) return LV2_STATE_ERR_UNKNOWN;
-    values.resize(static_cast<size_t>(count));
-    ApplyStateValues(values);
-    OnStateRestored();
+    if (RestoreStateImage(*this, std::span<const uint8_t>(static_cast<const uint8_t*>(data),
+                                                          size)) != EStateImage::kRestored)
+      return LV2_STATE_ERR_UNKNOWN;
     // The ports still hold what they held: only a value the host writes to one after this
     // counts. A port not connected yet counts from the value restored.
     for (int i = 0; i < mNumControls; ++i) {

@@ -160,6 +160,15 @@ bool SaturationEngine::AdoptRequestedMode() noexcept {
   return true;
 }
 
+int SaturationEngine::TargetLatency() const noexcept {
+  // The oversamplers are replaced only by a reset, never while blocks run: their latencies can
+  // be read from any thread.
+  const bool offline = mOfflineRequested.load(std::memory_order_acquire);
+  if (!offline && !mRequested.load(std::memory_order_acquire)) return 0;
+  const Oversampler* oversampler = mOversamplers[offline ? 1 : 0].get();
+  return oversampler ? oversampler->Latency() : 0;
+}
+
 bool SaturationEngine::TakePendingLatency(int& latency) noexcept {
   const int pending = mPendingLatency.exchange(-1, std::memory_order_acq_rel);
   if (pending < 0) return false;

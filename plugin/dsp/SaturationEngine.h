@@ -132,6 +132,13 @@ class SaturationEngine {
    * completes a pending switch at once. */
   void ProcessWhileBypassed(double* const* inputs, int frames, int nInputs, int nOutputs) noexcept;
 
+  /**
+   * [main, blocks may be running] The latency once the requests made so far have taken effect:
+   * the oversampler of the requested rendering mode's latency while oversampling is asked for
+   * (or the render is offline), else 0.
+   */
+  int TargetLatency() const noexcept;
+
   /** [main] Takes the latency the audio thread asked to report after a switch. */
   bool TakePendingLatency(int& latency) noexcept;
   /** [main] Puts back a latency taken but not reported (its report failed), unless the audio
