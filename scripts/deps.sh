@@ -15,6 +15,8 @@ packages=(
   fonts-roboto-unhinted
   # The LV2 binding, and the LV2 hosts and validator its tests drive.
   lv2-dev liblilv-dev lilv-utils sordi lv2file ecasound
+  # The VST3 binding's ABI declarations (travesty, in dpf-source).
+  dpf-source
   gstreamer1.0-tools gstreamer1.0-plugins-base gstreamer1.0-plugins-good gstreamer1.0-plugins-bad
   # The editor's X11 window: xcb with MIT-SHM, Present and XKB, xkbcommon for keys; its tests' own
   # Xvfb server, driven through XTEST.
