@@ -10,6 +10,7 @@
 
 #include "host/HostError.h"
 #include "host/ModuleSession.h"
+#include "host/Vst3Session.h"
 
 #ifndef CORVANE_DEFAULT_MODULE_PATH
 #define CORVANE_DEFAULT_MODULE_PATH "Corvane.so"
@@ -223,6 +224,7 @@ std::filesystem::path DefaultModulePath() {
 
 std::unique_ptr<PluginSession> MakeModuleSession(const std::filesystem::path& module,
                                                  double sampleRate, int channels) {
+  if (vst3::IsVst3Path(module)) return std::make_unique<Vst3Session>(module, sampleRate, channels);
   return std::make_unique<ModuleSession>(module, sampleRate, channels);
 }
 

@@ -14,6 +14,8 @@
 
 #include "host/HostError.h"
 #include "host/PluginSession.h"
+#include "host/validate/Vst3Tests.h"
+#include "host/vst3host/Vst3Host.h"
 
 namespace corvane::host::validate {
 
@@ -174,6 +176,7 @@ ValidateOptions ParseValidateOptions(const std::vector<std::string>& args) {
       const std::string& name = value();
       bool known = false;
       for (const TestCase& test : Registry()) known = known || name == test.name;
+      for (const TestCase& test : Vst3Registry()) known = known || name == test.name;
       if (!known) throw HostError("no test named '" + name + "' (see validate --list)");
       options.only = name;
     } else {
@@ -183,6 +186,15 @@ ValidateOptions ParseValidateOptions(const std::vector<std::string>& args) {
   return options;
 }
 
+namespace {
+
+/** A VST3 bundle (or the module in one) gets the VST3 tests; anything else is an AAX module. */
+const std::vector<TestCase>& RegistryFor(const std::filesystem::path& module) {
+  return vst3::IsVst3Path(module) ? Vst3Registry() : Registry();
+}
+
+}  // namespace
+
 int RunValidate(const std::vector<std::string>& args, std::ostream& out) {
   const ValidateOptions options = ParseValidateOptions(args);
   if (options.help || options.list) {
@@ -190,13 +202,22 @@ int RunValidate(const std::vector<std::string>& args, std::ostream& out) {
       out << "usage: corvane-host validate [--module PATH] [--strictness 1..10] [--seed N]\n"
              "                             [--only NAME] [--timeout SECONDS] [--list]\n"
              "tests:\n";
-    for (const TestCase& test : Registry()) out << test.name << '\n';
+    for (const TestCase& test : RegistryFor(options.module.value_or(DefaultModulePath())))
+      out << test.name << '\n';
     return 0;
   }
   const std::filesystem::path module = options.module.value_or(DefaultModulePath());
   std::error_code ec;
-  if (!std::filesystem::is_regular_file(module, ec))
+  if (!std::filesystem::is_regular_file(module, ec) &&
+      !(vst3::IsVst3Path(module) && std::filesystem::is_directory(module, ec)))
     throw HostError("module '" + module.string() + "' does not exist");
+  const std::vector<TestCase>& registry = RegistryFor(module);
+  if (options.only) {
+    bool here = false;
+    for (const TestCase& test : registry) here = here || *options.only == test.name;
+    if (!here)
+      throw HostError("no test named '" + *options.only + "' for this kind of module (see --list)");
+  }
 
   const uint64_t seed = options.seed.value_or(std::random_device{}());
   out << "seed " << seed << ", strictness " << options.strictness << ", module " << module.string()
@@ -204,7 +225,7 @@ int RunValidate(const std::vector<std::string>& args, std::ostream& out) {
   int passed = 0;
   int failed = 0;
   int skipped = 0;
-  for (const TestCase& test : Registry()) {
+  for (const TestCase& test : registry) {
     if (options.only && *options.only != test.name) continue;
     TestContext context;
     context.module = module;

@@ -26,6 +26,15 @@ TEST(ValidateThreads, TheModulePassesTheThreadedTests) {
   }
 }
 
+TEST(ValidateThreads, TheVst3ModulePassesTheThreadedTests) {
+  for (const char* test : {"vst3-threads", "vst3-state"}) {
+    const auto result = RunHost({"validate", "--module", CORVANE_VST3_BUNDLE, "--only", test,
+                                 "--strictness", "10", "--seed", "5"});
+    EXPECT_EQ(result.status, 0) << result.out;
+    EXPECT_NE(result.out.find(std::string("PASS ") + test + " ("), std::string::npos) << result.out;
+  }
+}
+
 TEST(ValidateThreads, ARaceFailsTheThreadsTest) {
   if (!kRacesAreSeen) GTEST_SKIP() << "a race without a crash shows only under ThreadSanitizer";
   ::setenv("CORVANE_FIXTURE_FAULT", "race", 1);
