@@ -250,7 +250,10 @@ v3_result IPlugVST3::Process(v3_process_data& data) noexcept {
           std::fill_n(data.outputs[b].channel_buffers_32[c], frames, 0.f);
     return V3_NOT_INITIALIZED;
   }
-  SetHostRenderingOffline(*this, data.process_mode == V3_OFFLINE);
+  // The rendering mode is the setup's. Ardour's export marks its blocks offline without a new
+  // setup, and so without asking for the latency again: following the blocks' mode would
+  // change the latency (and with it the alignment) under a render the host compensates for
+  // the old one.
 
   int next = 0;
   int position = 0;

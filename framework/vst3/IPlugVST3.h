@@ -96,7 +96,9 @@ class IPlugVST3 : public IPlugAPIBase, public IPlugProcessor {
   static v3_result CanProcessSampleSize(int32_t size);
   /** [main] The latency once what was asked for has taken effect. */
   uint32_t LatencySamples() const;
-  /** [main] Only while inactive; 64-bit samples are refused, and a refusal changes nothing. */
+  /** [main] Only while inactive; 64-bit samples are refused, and a refusal changes nothing. Its
+   * process mode is the rendering mode (offline: oversampled at the higher quality), whose
+   * latency the host asks for after the setup. */
   v3_result SetupProcessing(const v3_process_setup& setup);
   /** [audio or main] */
   v3_result SetProcessing(bool processing);

@@ -292,7 +292,7 @@ TEST_P(ArdourSession, ExportsAndReloadsWhatLuaSet) {
   // Ardour names the session's audio folder after the session's folder: the same name for both.
   const std::string name = "corvane";
   const fs::path session = mDir / name;
-  const fs::path scripts = CORVANE_LV2_TEST_DIR "/ardour";
+  const fs::path scripts = CORVANE_ARDOUR_SCRIPTS;
   const Audio input = Input(2);
   const fs::path in = mDir / "in.wav";
   hosttest::WriteAudio(in, input);
