@@ -16,142 +16,27 @@ import shutil
 import subprocess
 import sys
 import tempfile
-import threading
 import time
 
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..",
+                                "support"))
+from xsession import (SKIP, Failure, Hang, Process, Skip, drag, need, pixels, run,  # noqa: E402
+                      screenshot, start_x_server, stop, visible_window, wait_until,
+                      window_tree)
+
 URI = "http://pellumar.com/plugins/corvane#stereo"
-TIMEOUT = 20.0
 WIDTH, HEIGHT = 650, 400
 # The Gain knob's centre, in the editor's pixels at zoom 1.
 GAIN = (186, 300)
-SKIP = 77
-
-
-class Skip(Exception):
-    pass
-
-
-class Failure(Exception):
-    pass
-
-
-class Hang(Failure):
-    """jalv (or the server under it) stopped answering or went away: tried again, up to
-    ATTEMPTS times, since these hosts now and then hang for reasons of their own."""
-
-
 ATTEMPTS = 3
-
-
-def need(*tools):
-    missing = [tool for tool in tools if shutil.which(tool) is None]
-    if missing:
-        raise Skip("not installed: " + " ".join(missing))
-
-
-def wait_until(what, probe, timeout=TIMEOUT):
-    deadline = time.time() + timeout
-    while time.time() < deadline:
-        found = probe()
-        if found:
-            return found
-        time.sleep(0.1)
-    raise Hang("timed out waiting for " + what)
-
-
-class Process:
-    """A child whose output is collected line by line as it comes."""
-
-    def __init__(self, args, env):
-        self.lines = []
-        self.lock = threading.Lock()
-        self.process = subprocess.Popen(args, env=env, stdin=subprocess.DEVNULL,
-                                        stdout=subprocess.PIPE, stderr=subprocess.STDOUT,
-                                        text=True, errors="replace")
-        self.reader = threading.Thread(target=self._read, daemon=True)
-        self.reader.start()
-
-    def _read(self):
-        for line in self.process.stdout:
-            with self.lock:
-                self.lines.append(line.rstrip("\n"))
-
-    def output(self):
-        with self.lock:
-            return list(self.lines)
-
-    def alive(self):
-        return self.process.poll() is None
-
-
-def start_x_server():
-    # Servers started side by side by other tests may race for a display number, and the loser
-    # exits after announcing it: take a server only once a client has reached it.
-    for _ in range(3):
-        process, display = start_one_x_server()
-        reached = subprocess.run(["xdpyinfo"], env=dict(os.environ, DISPLAY=display),
-                                 stdin=subprocess.DEVNULL, capture_output=True, timeout=30)
-        if reached.returncode == 0 and process.poll() is None:
-            return process, display
-        process.kill()
-        process.wait()
-    raise Skip("no Xvfb server could be reached")
-
-
-def start_one_x_server():
-    read, write = os.pipe()
-    process = subprocess.Popen(
-        ["Xvfb", "-displayfd", str(write), "-screen", "0", "1280x1024x24", "-nolisten", "tcp"],
-        pass_fds=[write], stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
-    os.close(write)
-    number = b""
-    while not number.endswith(b"\n"):
-        chunk = os.read(read, 16)
-        if not chunk:
-            os.close(read)
-            raise Skip("Xvfb did not start")
-        number += chunk
-    os.close(read)
-    return process, ":" + number.decode().strip()
-
-
-def run(args, env, check=True):
-    try:
-        result = subprocess.run(args, env=env, stdin=subprocess.DEVNULL, capture_output=True,
-                                text=True, timeout=30)
-    except subprocess.TimeoutExpired:
-        raise Hang(" ".join(args) + " did not finish in 30 s")
-    if check and result.returncode != 0:
-        raise Failure("%s failed (%d): %s" % (" ".join(args), result.returncode,
-                                              result.stderr.strip()))
-    return result.stdout
-
-
-def window_tree(env, window):
-    """Every window below this one: (id, width, height), from xwininfo's tree."""
-    text = run(["xwininfo", "-tree", "-id", window], env)
-    found = []
-    for line in text.splitlines():
-        match = re.match(r"\s*(0x[0-9a-f]+) .*?\s(\d+)x(\d+)[+-]\d+[+-]\d+", line)
-        if match:
-            found.append((match.group(1), int(match.group(2)), int(match.group(3))))
-    # xwininfo -tree lists the children only: their own children come from asking each.
-    below = []
-    for child, w, h in found:
-        below.append((child, w, h))
-        below.extend(window_tree(env, child))
-    return below
 
 
 def jalv_window(env, jalv):
     def probe():
         if not jalv.alive():
             raise Hang("jalv.gtk3 exited:\n" + "\n".join(jalv.output()[-20:]))
-        result = subprocess.run(["xdotool", "search", "--onlyvisible", "--name", "^Corvane$"],
-                                env=env, capture_output=True, text=True)
-        ids = result.stdout.split()
-        return ids[0] if ids else None
-    return hex(int(wait_until("jalv's window", probe)))
+        return visible_window(env, "^Corvane$")
+    return wait_until("jalv's window", probe)
 
 
 def levels(jalv, symbol, after=0):
@@ -173,21 +58,6 @@ def settled_level(jalv, symbol, what):
             return recent[-1]
         return None
     return wait_until(what, probe)
-
-
-def screenshot(env, window, path):
-    run(["import", "-window", window, path], env)
-    return path
-
-
-def pixels(env, window, geometry):
-    """The raw RGB pixels of a rectangle of a window (x, y, w, h)."""
-    x, y, w, h = geometry
-    result = subprocess.run(["import", "-window", window, "-crop", "%dx%d+%d+%d" % (w, h, x, y),
-                             "rgb:-"], env=env, capture_output=True, timeout=30)
-    if result.returncode != 0:
-        raise Failure("import failed: " + result.stderr.decode(errors="replace"))
-    return result.stdout
 
 
 def main(argv):
@@ -273,15 +143,7 @@ def attempt_once(argv):
 
         # The user drags the Gain knob upwards, in steps of a mouse's.
         mark = len(jalv.output())
-        x, y = GAIN
-        run(["xdotool", "mousemove", "--window", editor, str(x), str(y)], env)
-        time.sleep(0.2)
-        run(["xdotool", "mousedown", "1"], env)
-        time.sleep(0.2)
-        for _ in range(8):
-            run(["xdotool", "mousemove_relative", "--", "0", "-6"], env)
-            time.sleep(0.1)
-        run(["xdotool", "mouseup", "1"], env)
+        drag(env, editor, GAIN, 8)
 
         # About 11 dB more drive on a sine below the threshold: the level rises well clear of
         # the meter's ripple.
@@ -307,14 +169,7 @@ def attempt_once(argv):
             print("jalv.gtk3 said:\n  " + "\n  ".join(said[-30:]))
         return "hang" if isinstance(failure, Hang) else 1
     finally:
-        for child in reversed(children):
-            if child.poll() is None:
-                child.terminate()
-                try:
-                    child.wait(5)
-                except subprocess.TimeoutExpired:
-                    child.kill()
-                    child.wait()
+        stop(children)
         shutil.rmtree(home, ignore_errors=True)
 
 
