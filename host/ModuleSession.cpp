@@ -12,10 +12,6 @@
 #include "host/ModuleSession.h"
 #include "host/Vst3Session.h"
 
-#ifndef CORVANE_DEFAULT_MODULE_PATH
-#define CORVANE_DEFAULT_MODULE_PATH "Corvane.so"
-#endif
-
 namespace corvane::host {
 
 namespace {
@@ -219,7 +215,24 @@ void ModuleSession::ReadParameters() {
 }
 
 std::filesystem::path DefaultModulePath() {
-  return CORVANE_DEFAULT_MODULE_PATH;
+  namespace fs = std::filesystem;
+  const fs::path inBundle =
+      fs::path("Corvane.aaxplugin") / "Contents" / "x86_64-linux" / "Corvane.so";
+  std::error_code ec;
+  const fs::path self = fs::read_symlink("/proc/self/exe", ec);
+  if (ec) return inBundle;
+  // Installed, the module sits in lib/corvane beside the tool's bin; built, it sits in the
+  // build's bin, which is the tool's own folder or, for the test programs, an ancestor's.
+  const fs::path installed = self.parent_path().parent_path() / "lib" / "corvane" / inBundle;
+  if (fs::exists(installed, ec)) return installed;
+  fs::path dir = self.parent_path();
+  for (int level = 0; level < 5 && !dir.empty(); ++level, dir = dir.parent_path()) {
+    for (const fs::path& candidate : {dir / inBundle, dir / "bin" / inBundle})
+      if (fs::exists(candidate, ec)) return candidate;
+    if (dir == dir.root_path()) break;
+  }
+  // Named in the error the load then gives.
+  return installed;
 }
 
 std::unique_ptr<PluginSession> MakeModuleSession(const std::filesystem::path& module,

@@ -92,7 +92,8 @@ class PluginSession {
 /** A session around an in-process Corvane plug-in object. */
 std::unique_ptr<PluginSession> MakeCorvaneSession();
 
-/** The module this tree builds, which `render` loads unless told otherwise. */
+/** The AAX module that came with this tool, which `render` loads unless told otherwise: in
+ * lib/corvane beside an installed tool's bin, or in the bin folder of the build it belongs to. */
 std::filesystem::path DefaultModulePath();
 
 /** A session around the plug-in loaded from a module, one instance made for the rate and the

@@ -5,7 +5,8 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 
 scripts/deps.sh
-cmake --preset release >/dev/null
+# Without the tests and benchmarks: they need packages only scripts/test.sh installs.
+cmake --preset release -DCORVANE_BUILD_TESTS=OFF -DCORVANE_BUILD_BENCH=OFF >/dev/null
 cmake --build --preset release -j"$(nproc)" --target corvane-host
 
 mkdir -p out
