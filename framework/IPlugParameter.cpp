@@ -194,8 +194,12 @@ double LeadingDecimal(const char* text) {
 }  // namespace
 
 double IParam::ParseText(const char* text) const {
+  return Conform(ParseTextUnconformed(text));
+}
+
+double IParam::ParseTextUnconformed(const char* text) const {
   if (!text) text = "";
-  if (mTextToValueFunction) return Conform(mTextToValueFunction(text));
+  if (mTextToValueFunction) return mTextToValueFunction(text);
 
   for (const ValueText& entry : mValueTexts)
     if (std::strcmp(entry.text.Get(), text) == 0) return entry.value;
@@ -204,7 +208,7 @@ double IParam::ParseText(const char* text) const {
 
   double v = LeadingDecimal(text);
   if (mFlags & kFlagNegateDisplay) v = -v;
-  return Conform(v);
+  return v;
 }
 
 void IParam::AddValueText(double value, const char* text) {

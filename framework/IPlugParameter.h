@@ -118,6 +118,9 @@ class IParam {
   void FormatValue(double v, bool isNormalized, std::string& text, bool useValueTexts = true) const;
   std::string DisplayText(bool useValueTexts = true) const;
   double ParseText(const char* text) const;
+  /** What the text says, before it is conformed to the range and step: for telling a typed
+   * value outside the range from one inside it. */
+  double ParseTextUnconformed(const char* text) const;
   void AddValueText(double value, const char* text);
   const char* ValueTextFor(double value) const;
   const char* ValueTextAt(int index, double* value = nullptr) const;

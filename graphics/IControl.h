@@ -73,6 +73,10 @@ class IControl {
   /** The user chose an item of a value menu; an enumeration's item index is its plain value. */
   virtual void OnMenuResult(IMenuModel* menu, int valIdx);
   virtual void OnTextEntryDone(const char* text, int valIdx) {}
+  /** Whether a value typed into the slot's text field is taken: parsed, plain, before it is
+   * conformed to the range. A refused one leaves the parameter as it was. Every value is taken
+   * unless a control says otherwise (the parameter then clamps it). */
+  virtual bool AcceptsTypedValue(double plain, int valIdx) const { return true; }
   virtual void OnContextMenuResult(int itemIdx) {}
 
   // Drawing.

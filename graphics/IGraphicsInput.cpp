@@ -331,7 +331,7 @@ void IGraphics::ApplyTextEntryResult(const char* text) {
     // A committed field without a number (empty, or letters a platform let through) changes
     // nothing rather than setting the parameter to zero.
     const bool parses = param->ValueTextCount() > 0 || HasNumber(text);
-    if (parses) {
+    if (parses && control->AcceptsTypedValue(param->ParseTextUnconformed(text), valIdx)) {
       const double normalized = param->Normalize(param->ParseText(text));
       // The host sees the typed value as one gesture.
       const int paramIdx = control->GetParamIdx(valIdx);

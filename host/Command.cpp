@@ -1,5 +1,7 @@
 #include "host/Command.h"
 
+#include "host/Presets.h"
+
 #include <algorithm>
 #include <charconv>
 #include <chrono>
@@ -398,7 +400,8 @@ int RunState(const std::vector<std::string>& args, std::ostream& out) {
 
 std::string UsageText() {
   std::string text =
-      "usage: corvane-host render [IN] [-o OUT] [--set NAME=VALUE]... [--block N] [--rate HZ]\n"
+      "usage: corvane-host render [IN] [-o OUT] [--preset NAME] [--set NAME=VALUE]...\n"
+      "                           [--block N] [--rate HZ]\n"
       "                           [--offline] [--raw] [--format pcm16|pcm24|float32|float64]\n"
       "                           [--automate NAME@SECONDS=VALUE]... [--bypass FROM:TO]...\n"
       "                           [--state-in FILE] [--state-out FILE] [--meters]\n"
@@ -406,9 +409,12 @@ std::string UsageText() {
       "       corvane-host describe [--module PATH] [--json]\n"
       "       corvane-host state show FILE [--module PATH | --in-process]\n"
       "       corvane-host snapshot [IN] -o FILE.png [--scale S] [--screen-scale N]\n"
-      "                             [--set NAME=VALUE]... [--at SECONDS] [--event EVENT]...\n"
+      "                             [--preset NAME] [--set NAME=VALUE]... [--at SECONDS]\n"
+      "                             [--event EVENT]...\n"
       "                             [--module PATH]\n"
-      "       corvane-host editor [IN] [--scale S] [--set NAME=VALUE]... [--loop]\n"
+      "       corvane-host editor [IN] [--scale S] [--preset NAME] [--set NAME=VALUE]...\n"
+      "                           [--loop]\n"
+      "       corvane-host presets\n"
       "                           [--module PATH]\n"
       "       corvane-host validate [--module PATH] [--strictness 1..10] [--seed N]\n"
       "                             [--only NAME] [--timeout SECONDS] [--list]\n"
@@ -424,6 +430,8 @@ std::string UsageText() {
       "  --set NAME=VALUE   set a parameter by name (any case) or 0-based index, in its\n"
       "                     display unit, or min or max; Oversampling takes on/off; the\n"
       "                     last one wins\n"
+      "  --preset NAME      the values of a factory preset (see `corvane-host presets`),\n"
+      "                     where it stands among the --set ones\n"
       "  --automate NAME@SECONDS=VALUE\n"
       "                     change a parameter during the render, at the first block that\n"
       "                     starts at or after SECONDS into IN\n"
@@ -445,6 +453,7 @@ std::string UsageText() {
       "\n"
       "describe: prints what the module tells a host about its effect (--json: as JSON).\n"
       "state show: prints the parameters a saved state holds.\n"
+      "presets: lists the factory presets and the values each sets.\n"
       "snapshot: opens the plug-in's editor without a window, plays IN (or silence) up to\n"
       "SECONDS, applies pointer events (down:X,Y, drag:X,Y, up:X,Y, dblclick:X,Y,\n"
       "wheel:X,Y,STEPS, in editor points), prints the parameter changes they make and writes\n"
@@ -492,6 +501,7 @@ int RunCommand(const std::vector<std::string>& args, std::ostream& out, std::ost
     const std::vector<std::string> rest(args.begin() + 1, args.end());
     if (command == "render") return RunRender(rest, out, err, showProgress);
     if (command == "describe") return RunDescribe(rest, out);
+    if (command == "presets") return RunPresets(rest, out);
     if (command == "state") return RunState(rest, out);
     if (command == "snapshot") return RunSnapshot(rest, out);
     if (command == "editor") return RunEditor(rest, out);

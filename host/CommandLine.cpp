@@ -1,5 +1,7 @@
 #include "host/CommandLine.h"
 
+#include "host/Presets.h"
+
 #include <algorithm>
 #include <cctype>
 #include <cmath>
@@ -233,6 +235,11 @@ RenderOptions ParseRenderOptions(const std::vector<std::string>& args) {
       options.output = FileValue(flag, value());
     } else if (flag == "--set") {
       options.settings.push_back(value());
+    } else if (flag == "--preset") {
+      // The preset's values, where it stands among the --set ones: what comes later wins.
+      const PresetText preset = FindFactoryPreset(value());
+      options.settings.insert(options.settings.end(), preset.settings.begin(),
+                              preset.settings.end());
     } else if (flag == "--automate") {
       options.automation.push_back(ParseAutomation(value()));
     } else if (flag == "--bypass") {
@@ -410,6 +417,11 @@ SnapshotOptions ParseSnapshotOptions(const std::vector<std::string>& args) {
           ParseCount(flag, value(), 1, kMaxScreenScale, "device pixels per point");
     } else if (flag == "--set") {
       options.settings.push_back(value());
+    } else if (flag == "--preset") {
+      // The preset's values, where it stands among the --set ones: what comes later wins.
+      const PresetText preset = FindFactoryPreset(value());
+      options.settings.insert(options.settings.end(), preset.settings.begin(),
+                              preset.settings.end());
     } else if (flag == "--at") {
       const std::string text = value();
       const std::optional<double> seconds = ParseSeconds(text);
@@ -457,6 +469,11 @@ EditorOptions ParseEditorOptions(const std::vector<std::string>& args) {
       options.scale = static_cast<float>(*scale);
     } else if (flag == "--set") {
       options.settings.push_back(value());
+    } else if (flag == "--preset") {
+      // The preset's values, where it stands among the --set ones: what comes later wins.
+      const PresetText preset = FindFactoryPreset(value());
+      options.settings.insert(options.settings.end(), preset.settings.begin(),
+                              preset.settings.end());
     } else if (flag == "--loop") {
       none();
       options.loop = true;

@@ -2,9 +2,12 @@
 
 #include <algorithm>
 #include <cmath>
+#include <iterator>
+#include <vector>
 
 #include "framework/IPlugUtilities.h"
 #include "graphics/IGraphics.h"
+#include "plugin/CorvanePresets.h"
 #include "plugin/editor/DisplayScale.h"
 #if !defined(CORVANE_LV2)
 #include "plugin/editor/CorvaneEditor.h"
@@ -17,7 +20,7 @@ using namespace iplug;
 PluginConfig MakeCorvaneConfig() {
   PluginConfig config;
   config.nParams = kNumParams;
-  config.nPresets = 1;
+  config.nPresets = static_cast<int32_t>(FactoryPresets().size());
   config.channelIOStr = "1-1 2-2";
   config.pluginName = "Corvane";
   config.productName = "Corvane";
@@ -37,6 +40,7 @@ PluginConfig MakeCorvaneConfig() {
 
 Corvane::Corvane() : Binding(MakeCorvaneConfig()) {
   DefineParameters();
+  MakeFactoryPresets();
   mEngine.InitOversampling(GetParam(kOversampling)->Value() >= 0.5);
   mCurvePoints.assign(kCurvePoints, 0.0);
   DeriveCoefficients();
@@ -52,12 +56,15 @@ void Corvane::InstallEditor() {
     return platform.graphics;
   });
   SetLayoutFunction([this](igraphics::IGraphics* g) {
-    LayoutCorvaneEditor(*g, [this](igraphics::ITransferCurveControl* curve) {
-      // The points buffer was sized with the plug-in: a host thread may be filling it right
-      // now, under the display's lock, for a change of its own.
-      SetCurveDisplay(curve);
-      PushCurveToEditor();
-    });
+    LayoutCorvaneEditor(
+        *g,
+        [this](igraphics::ITransferCurveControl* curve) {
+          // The points buffer was sized with the plug-in: a host thread may be filling it right
+          // now, under the display's lock, for a change of its own.
+          SetCurveDisplay(curve);
+          PushCurveToEditor();
+        },
+        EditorPresetsOf(*this));
   });
 #endif
 }
@@ -80,6 +87,17 @@ void Corvane::DefineParameters() {
   GetParam(kOutputLevel)->DefineDouble("Output", 0.0, -60.0, 0.0, 0.1, "dB");
   GetParam(kOversampling)
       ->DefineBool("Oversampling", false, "", kFlagCannotAutomate, "", "off", "on");
+}
+
+void Corvane::MakeFactoryPresets() {
+  int index = 0;
+  for (const FactoryPreset& preset : FactoryPresets()) {
+    // Oversampling is the last parameter: a preset that leaves it alone holds one value fewer,
+    // and restoring it keeps the switch as it is.
+    std::vector<double> values(std::begin(preset.values), std::end(preset.values));
+    if (preset.oversampling) values.push_back(*preset.oversampling ? 1.0 : 0.0);
+    MakeFactoryPreset(index++, preset.name, preset.description, values);
+  }
 }
 
 CurveParams Corvane::CurrentCurveParams() const {

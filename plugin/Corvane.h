@@ -85,6 +85,7 @@ class Corvane : public Binding {
   const SaturationEngine& Engine() const { return mEngine; }
 
  private:
+  void MakeFactoryPresets();
   void DefineParameters();
   /** The graphics factory and the layout (AAX and VST3 builds; the LV2 editor is a UI module
    * of its own). */

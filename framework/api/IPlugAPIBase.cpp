@@ -205,6 +205,21 @@ void IPlugAPIBase::RefreshAllParamsFromEditor() {
   for (int i = 0; i < NParams(); ++i) InformHostOfParam(i, GetParam(i)->NormalizedValue());
 }
 
+bool IPlugAPIBase::RestorePresetFromEditor(int index) {
+  const std::vector<double> values = PresetValues(index);
+  if (values.empty()) return false;
+  const int n = std::min(static_cast<int>(values.size()), NParams());
+  for (int i = 0; i < n; ++i) BeginEditFromEditor(i);
+  for (int i = 0; i < n; ++i) {
+    const IParam* param = GetParam(i);
+    const double normalized = param->Normalize(param->Conform(values[static_cast<size_t>(i)]));
+    SetParamFromEditor(i, normalized);
+    SendParamValueToControls(i, normalized, true);
+  }
+  for (int i = 0; i < n; ++i) EndEditFromEditor(i);
+  return true;
+}
+
 void IPlugAPIBase::BeginEditFromEditor(int paramIdx) {
   BeginParamGesture(paramIdx);
 }

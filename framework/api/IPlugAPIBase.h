@@ -107,6 +107,12 @@ class IPlugAPIBase : public IPluginBase {
 
   // Editor delegate operations. [main]
   void RefreshAllParamsFromEditor() override;
+  /**
+   * [main] The editor loads a preset: every parameter it holds changes as one gesture of the
+   * user's (all begun, all set, all ended), so that the host records and undoes it as one; the
+   * editor's controls follow. False for an unknown or empty slot.
+   */
+  bool RestorePresetFromEditor(int index);
   void BeginEditFromEditor(int paramIdx) override;
   void SetParamFromEditor(int paramIdx, double normalized) override;
   void EndEditFromEditor(int paramIdx) override;

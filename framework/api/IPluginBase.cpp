@@ -1,6 +1,7 @@
 #include "framework/api/IPluginBase.h"
 
 #include <algorithm>
+#include <cctype>
 #include <cmath>
 #include <cstring>
 
@@ -39,6 +40,64 @@ IPluginBase::~IPluginBase() = default;
 
 PresetSlot* IPluginBase::GetPreset(int index) {
   return (index >= 0 && index < NPresets()) ? mPresets[static_cast<size_t>(index)].get() : nullptr;
+}
+
+const PresetSlot* IPluginBase::GetPreset(int index) const {
+  return (index >= 0 && index < NPresets()) ? mPresets[static_cast<size_t>(index)].get() : nullptr;
+}
+
+bool IPluginBase::MakeFactoryPreset(int index, const char* name, const char* description,
+                                    std::span<const double> values) {
+  PresetSlot* slot = GetPreset(index);
+  if (!slot || !name || std::strlen(name) >= slot->name.size() ||
+      values.size() > static_cast<size_t>(NParams()))
+    return false;
+  std::vector<double> conformed(values.size());
+  for (size_t i = 0; i < values.size(); ++i) {
+    if (!std::isfinite(values[i])) return false;
+    conformed[i] = GetParam(static_cast<int>(i))->Conform(values[i]);
+  }
+  IStateChunk image;
+  if (!EncodeStateImage(conformed, image)) return false;
+  slot->name.fill('\0');
+  std::memcpy(slot->name.data(), name, std::strlen(name));
+  slot->description = description ? description : "";
+  slot->chunk = std::move(image);
+  slot->initialized = true;
+  return true;
+}
+
+int IPluginBase::FindPreset(std::string_view name) const {
+  auto lower = [](char c) {
+    return static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  };
+  for (int i = 0; i < NPresets(); ++i) {
+    const PresetSlot* slot = GetPreset(i);
+    const std::string_view slotName(slot->name.data());
+    if (slot->initialized && slotName.size() == name.size() &&
+        std::equal(slotName.begin(), slotName.end(), name.begin(),
+                   [&](char a, char b) { return lower(a) == lower(b); }))
+      return i;
+  }
+  return -1;
+}
+
+std::vector<double> IPluginBase::PresetValues(int index) const {
+  const PresetSlot* slot = GetPreset(index);
+  if (!slot || !slot->initialized) return {};
+  const std::span<const uint8_t> image(slot->chunk.Data(), static_cast<size_t>(slot->chunk.Size()));
+  std::vector<double> values(static_cast<size_t>(NParams()));
+  const int n = DecodeStateImage(image, values);
+  if (n < 0) return {};
+  values.resize(static_cast<size_t>(n));
+  return values;
+}
+
+bool IPluginBase::RestorePreset(int index) {
+  const std::vector<double> values = PresetValues(index);
+  if (values.empty()) return false;
+  ApplyStateValues(values);
+  return true;
 }
 
 bool IPluginBase::WriteState(IStateChunk& chunk) const {

@@ -5,6 +5,7 @@
 #include <memory>
 #include <span>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "framework/IPlugStateChunk.h"
@@ -15,11 +16,17 @@ namespace iplug {
 /** Preset names hold at most 255 characters plus a terminator. */
 constexpr int kMaxPresetNameLen = 256;
 
-/** One preset: a name and the state it would restore. */
+/**
+ * One preset: a name and the state it would restore, a parameter state image. An image shorter
+ * than the parameter list holds the first parameters only, and restoring it leaves the others
+ * as they are: a preset that says nothing about a parameter at the end of the list keeps it.
+ */
 struct PresetSlot {
   PresetSlot();
   bool initialized = false;
   std::array<char, kMaxPresetNameLen> name{};
+  /** One line on what the preset is for, shown beside its name where a host has room. */
+  std::string description;
   IStateChunk chunk;
 };
 
@@ -92,6 +99,21 @@ class IPluginBase : public igraphics::IGEditorDelegate {
   int NPresets() const { return static_cast<int>(mPresets.size()); }
   /** The slot at an index, or null outside the list. */
   PresetSlot* GetPreset(int index);
+  const PresetSlot* GetPreset(int index) const;
+  /**
+   * Fills a slot with a factory preset: the values of parameters 0 … values.size() − 1, each
+   * conformed to its parameter. False for an index outside the list, a name that does not fit,
+   * more values than parameters or a value that is not finite (the slot is then unchanged).
+   */
+  bool MakeFactoryPreset(int index, const char* name, const char* description,
+                         std::span<const double> values);
+  /** The first initialized slot with this name, ignoring case, or -1. */
+  int FindPreset(std::string_view name) const;
+  /** [any] The values a slot holds, or an empty list for an unknown or empty slot. */
+  std::vector<double> PresetValues(int index) const;
+  /** Restores the slot's values as a state restore does (reported with kPresetRecall); false
+   * for an unknown or empty slot. */
+  bool RestorePreset(int index);
 
  protected:
   bool mStateChunks = false;

@@ -46,8 +46,9 @@ int main(int argc, char** argv) {
                  description.paramSymbols.size(), plug->NParams());
     return 1;
   }
-  if (!WriteFile(bundle / "manifest.ttl", iplug::LV2ManifestTtl(description)) ||
-      !WriteFile(bundle / description.ttl, iplug::LV2PluginsTtl(description, *plug))) {
+  if (!WriteFile(bundle / "manifest.ttl", iplug::LV2ManifestTtl(description, *plug)) ||
+      !WriteFile(bundle / description.ttl, iplug::LV2PluginsTtl(description, *plug)) ||
+      !WriteFile(bundle / iplug::kLV2PresetsTtl, iplug::LV2PresetsTtl(description, *plug))) {
     std::fprintf(stderr, "lv2-ttl: cannot write into '%s'\n", bundle.c_str());
     return 1;
   }

@@ -1,5 +1,6 @@
 #include "framework/lv2/IPlugLV2_Ttl.h"
 
+#include <cctype>
 #include <charconv>
 #include <cmath>
 #include <cstdio>
@@ -68,14 +69,72 @@ const char* ChannelSymbol(int channel, int channels) {
 
 }  // namespace
 
-std::string LV2ManifestTtl(const LV2Description& description) {
+std::string LV2PresetUri(const LV2Variant& variant, const char* presetName) {
+  std::string slug;
+  for (const char* c = presetName; c && *c; ++c) {
+    const unsigned char u = static_cast<unsigned char>(*c);
+    if (std::isalnum(u))
+      slug += static_cast<char>(std::tolower(u));
+    else if (!slug.empty() && slug.back() != '-')
+      slug += '-';
+  }
+  while (!slug.empty() && slug.back() == '-') slug.pop_back();
+  return variant.uri + "-preset-" + slug;
+}
+
+namespace {
+
+/** The initialized preset slots of the plug-in object, with the values each holds. */
+std::vector<std::pair<const PresetSlot*, std::vector<double>>> PresetsOf(const IPlugLV2& plug) {
+  std::vector<std::pair<const PresetSlot*, std::vector<double>>> presets;
+  for (int i = 0; i < plug.NPresets(); ++i) {
+    const PresetSlot* slot = plug.GetPreset(i);
+    std::vector<double> values = plug.PresetValues(i);
+    if (slot && slot->initialized && !values.empty()) presets.emplace_back(slot, std::move(values));
+  }
+  return presets;
+}
+
+}  // namespace
+
+std::string LV2PresetsTtl(const LV2Description& description, const IPlugLV2& plug) {
+  std::ostringstream ttl;
+  ttl << "@prefix lv2: <http://lv2plug.in/ns/lv2core#> .\n"
+         "@prefix pset: <http://lv2plug.in/ns/ext/presets#> .\n"
+         "@prefix rdfs: <http://www.w3.org/2000/01/rdf-schema#> .\n";
+  const auto presets = PresetsOf(plug);
+  for (const LV2Variant& variant : description.variants) {
+    for (const auto& [slot, values] : presets) {
+      ttl << "\n<" << LV2PresetUri(variant, slot->name.data()) << ">\n    a pset:Preset ;\n"
+          << "    lv2:appliesTo <" << variant.uri << "> ;\n"
+          << "    rdfs:label " << Quoted(slot->name.data());
+      if (!slot->description.empty()) ttl << " ;\n    rdfs:comment " << Quoted(slot->description);
+      ttl << " ;\n    lv2:port ";
+      for (size_t i = 0; i < values.size() && i < description.paramSymbols.size(); ++i)
+        ttl << (i ? " , " : "") << "[\n        lv2:symbol " << Quoted(description.paramSymbols[i])
+            << " ;\n        pset:value " << Number(values[i]) << "\n    ]";
+      ttl << " .\n";
+    }
+  }
+  return ttl.str();
+}
+
+std::string LV2ManifestTtl(const LV2Description& description, const IPlugLV2& plug) {
   std::ostringstream ttl;
   ttl << "@prefix lv2: <http://lv2plug.in/ns/lv2core#> .\n"
          "@prefix rdfs: <http://www.w3.org/2000/01/rdf-schema#> .\n";
+  const auto presets = PresetsOf(plug);
+  if (!presets.empty()) ttl << "@prefix pset: <http://lv2plug.in/ns/ext/presets#> .\n";
   if (!description.uiUri.empty()) ttl << "@prefix ui: <http://lv2plug.in/ns/extensions/ui#> .\n";
   for (const LV2Variant& variant : description.variants)
     ttl << "\n<" << variant.uri << ">\n    a lv2:Plugin ;\n    lv2:binary <" << description.binary
         << "> ;\n    rdfs:seeAlso <" << description.ttl << "> .\n";
+  // Hosts list a plug-in's presets from here and read their values when one is chosen.
+  for (const LV2Variant& variant : description.variants)
+    for (const auto& [slot, values] : presets)
+      ttl << "\n<" << LV2PresetUri(variant, slot->name.data())
+          << ">\n    a pset:Preset ;\n    lv2:appliesTo <" << variant.uri
+          << "> ;\n    rdfs:seeAlso <" << kLV2PresetsTtl << "> .\n";
   // A host finds the UI's binary without reading the plug-ins' description.
   if (!description.uiUri.empty())
     ttl << "\n<" << description.uiUri << ">\n    a ui:X11UI ;\n    ui:binary <"

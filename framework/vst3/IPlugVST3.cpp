@@ -41,7 +41,79 @@ bool IPlugVST3::SetVariant(const VST3Variant& variant) {
     return false;
   mVariant = variant;
   if (GetHost() == -1) SetHost("VST3", 0);
+  CachePrograms();
   return true;
+}
+
+void IPlugVST3::CachePrograms() {
+  mPrograms.clear();
+  for (int i = 0; i < NPresets(); ++i) {
+    const PresetSlot* slot = GetPreset(i);
+    std::vector<double> values = PresetValues(i);
+    if (slot && slot->initialized && !values.empty())
+      mPrograms.push_back(Program{slot->name.data(), std::move(values)});
+  }
+}
+
+int IPlugVST3::ProgramAt(double normalized) const {
+  const int n = ProgramCount();
+  if (n == 0 || !std::isfinite(normalized) || normalized < 0.0 || normalized > 1.0) return -1;
+  if (n == 1) return 0;
+  return std::clamp(static_cast<int>(std::lround(normalized * (n - 1))), 0, n - 1);
+}
+
+void IPlugVST3::ApplyProgramOnAudio(int program, int offset) noexcept {
+  const Program& chosen = mPrograms[static_cast<size_t>(program)];
+  for (size_t i = 0; i < chosen.values.size() && static_cast<int>(i) < NParams(); ++i) {
+    const int index = static_cast<int>(i);
+    IParam* param = GetParam(index);
+    const double value = param->Conform(chosen.values[i]);
+    if (value == param->Value()) continue;
+    param->SetValue(value);
+    SendParamValueToEditor(index, param->Value(), false);
+    OnParamChange(index, kPresetRecall, offset);
+  }
+}
+
+void IPlugVST3::ApplyProgramOnMain(int program) {
+  const Program& chosen = mPrograms[static_cast<size_t>(program)];
+  for (size_t i = 0; i < chosen.values.size() && static_cast<int>(i) < NParams(); ++i) {
+    const int index = static_cast<int>(i);
+    IParam* param = GetParam(index);
+    const double value = param->Conform(chosen.values[i]);
+    if (value == param->Value()) continue;
+    param->SetValue(value);
+    OnParamChange(index, kPresetRecall, -1);
+    SendParamValueToControls(index, param->Value(), false);
+  }
+  // The host shows the values it holds for each parameter: it reads them again.
+  if (mHandler) v3_cpp_obj(mHandler)->restart_component(mHandler, V3_RESTART_PARAM_VALUES_CHANGED);
+}
+
+v3_result IPlugVST3::UnitInfo(int32_t index, v3_unit_info& info) const {
+  if (index != 0) return V3_INVALID_ARG;
+  std::memset(&info, 0, sizeof info);
+  info.id = 0;
+  info.parent_unit_id = -1;
+  CopyToUtf16(GetPluginName(), info.name, 128);
+  info.program_list_id = ProgramCount() > 0 ? kProgramListID : -1;
+  return V3_OK;
+}
+
+v3_result IPlugVST3::ProgramListInfo(int32_t index, v3_program_list_info& info) const {
+  if (index != 0 || ProgramCount() == 0) return V3_INVALID_ARG;
+  std::memset(&info, 0, sizeof info);
+  info.id = kProgramListID;
+  CopyToUtf16("Factory Presets", info.name, 128);
+  info.programCount = ProgramCount();
+  return V3_OK;
+}
+
+v3_result IPlugVST3::ProgramName(int32_t listID, int32_t program, v3_str_128 name) const {
+  if (listID != kProgramListID || program < 0 || program >= ProgramCount() || !name)
+    return V3_INVALID_ARG;
+  CopyToUtf16(mPrograms[static_cast<size_t>(program)].name, name, 128);
+  return V3_OK;
 }
 
 // ---- Component -------------------------------------------------------------------------------
@@ -224,6 +296,13 @@ void IPlugVST3::ApplyPoint(const Point& point) noexcept {
     mBypassed.store(point.value >= 0.5, std::memory_order_release);
     return;
   }
+  if (point.id == kProgramParamID) {
+    const int program = ProgramAt(point.value);
+    if (program < 0) return;
+    mProgram.store(program, std::memory_order_release);
+    ApplyProgramOnAudio(program, point.offset);
+    return;
+  }
   if (point.id >= static_cast<v3_param_id>(NParams())) return;
   const int index = static_cast<int>(point.id);
   IParam* param = GetParam(index);
@@ -336,7 +415,7 @@ void IPlugVST3::MarkSilentOutputs(v3_process_data& data) noexcept {
 // ---- Edit controller -------------------------------------------------------------------------
 
 int32_t IPlugVST3::ParameterCount() const {
-  return NParams() + 1;
+  return NParams() + 1 + (ProgramCount() > 0 ? 1 : 0);
 }
 
 v3_result IPlugVST3::ParameterInfo(int32_t index, v3_param_info& info) const {
@@ -350,6 +429,15 @@ v3_result IPlugVST3::ParameterInfo(int32_t index, v3_param_info& info) const {
     info.step_count = 1;
     info.default_normalised_value = 0.0;
     info.flags = V3_PARAM_CAN_AUTOMATE | V3_PARAM_IS_BYPASS;
+    return V3_OK;
+  }
+  if (index == NParams() + 1) {
+    info.param_id = kProgramParamID;
+    CopyToUtf16("Program", info.title, 128);
+    CopyToUtf16("Program", info.short_title, 128);
+    info.step_count = std::max(ProgramCount() - 1, 0);
+    info.default_normalised_value = 0.0;
+    info.flags = V3_PARAM_IS_LIST | V3_PARAM_PROGRAM_CHANGE;
     return V3_OK;
   }
   const IParam& param = *GetParam(index);
@@ -383,6 +471,12 @@ v3_result IPlugVST3::StringForValue(v3_param_id id, double normalized, v3_str_12
     CopyToUtf16(normalized >= 0.5 ? "on" : "off", out, 128);
     return V3_OK;
   }
+  if (id == kProgramParamID) {
+    const int program = ProgramAt(normalized);
+    if (program < 0) return V3_INVALID_ARG;
+    CopyToUtf16(mPrograms[static_cast<size_t>(program)].name, out, 128);
+    return V3_OK;
+  }
   if (id >= static_cast<v3_param_id>(NParams())) return V3_INVALID_ARG;
   const IParam& param = *GetParam(static_cast<int>(id));
   CopyToUtf16(HostValueText(param, *HostNormalizedValue(param, normalized)), out, 128);
@@ -397,6 +491,14 @@ v3_result IPlugVST3::ValueForString(v3_param_id id, const int16_t* text, double&
     normalized = typed == "on" ? 1.0 : 0.0;
     return V3_OK;
   }
+  if (id == kProgramParamID) {
+    for (int p = 0; p < ProgramCount(); ++p)
+      if (mPrograms[static_cast<size_t>(p)].name == typed) {
+        normalized = ProgramCount() > 1 ? static_cast<double>(p) / (ProgramCount() - 1) : 0.0;
+        return V3_OK;
+      }
+    return V3_INVALID_ARG;
+  }
   if (id >= static_cast<v3_param_id>(NParams())) return V3_INVALID_ARG;
   const IParam& param = *GetParam(static_cast<int>(id));
   const std::optional<double> value = HostTextValue(param, typed);
@@ -407,6 +509,7 @@ v3_result IPlugVST3::ValueForString(v3_param_id id, const int16_t* text, double&
 
 double IPlugVST3::NormalizedToPlain(v3_param_id id, double normalized) const {
   if (id == kBypassParamID) return normalized >= 0.5 ? 1.0 : 0.0;
+  if (id == kProgramParamID) return std::max(ProgramAt(normalized), 0);
   if (id >= static_cast<v3_param_id>(NParams())) return 0.0;
   const IParam& param = *GetParam(static_cast<int>(id));
   return HostNormalizedValue(param, normalized).value_or(param.Value());
@@ -414,6 +517,10 @@ double IPlugVST3::NormalizedToPlain(v3_param_id id, double normalized) const {
 
 double IPlugVST3::PlainToNormalized(v3_param_id id, double plain) const {
   if (id == kBypassParamID) return plain >= 0.5 ? 1.0 : 0.0;
+  if (id == kProgramParamID)
+    return ProgramCount() > 1 && std::isfinite(plain)
+               ? std::clamp(std::round(plain), 0.0, ProgramCount() - 1.0) / (ProgramCount() - 1)
+               : 0.0;
   if (id >= static_cast<v3_param_id>(NParams())) return 0.0;
   const IParam& param = *GetParam(static_cast<int>(id));
   const std::optional<double> value = HostPlainValue(param, plain);
@@ -422,6 +529,10 @@ double IPlugVST3::PlainToNormalized(v3_param_id id, double plain) const {
 
 double IPlugVST3::ParamNormalized(v3_param_id id) const {
   if (id == kBypassParamID) return mBypassed.load(std::memory_order_acquire) ? 1.0 : 0.0;
+  if (id == kProgramParamID)
+    return ProgramCount() > 1 ? static_cast<double>(mProgram.load(std::memory_order_acquire)) /
+                                    (ProgramCount() - 1)
+                              : 0.0;
   if (id >= static_cast<v3_param_id>(NParams())) return 0.0;
   return GetParam(static_cast<int>(id))->NormalizedValue();
 }
@@ -430,6 +541,14 @@ v3_result IPlugVST3::SetParamNormalized(v3_param_id id, double normalized) {
   if (!std::isfinite(normalized) || normalized < 0.0 || normalized > 1.0) return V3_INVALID_ARG;
   if (id == kBypassParamID) {
     mBypassed.store(normalized >= 0.5, std::memory_order_release);
+    return V3_OK;
+  }
+  if (id == kProgramParamID) {
+    const int program = ProgramAt(normalized);
+    if (program < 0) return V3_INVALID_ARG;
+    mProgram.store(program, std::memory_order_release);
+    ApplyProgramOnMain(program);
+    NotifyLatencyIfChanged();
     return V3_OK;
   }
   if (id >= static_cast<v3_param_id>(NParams())) return V3_INVALID_ARG;

@@ -5,6 +5,7 @@
 #include <travesty/audio_processor.h>
 #include <travesty/component.h>
 #include <travesty/edit_controller.h>
+#include <travesty/unit.h>
 #include <travesty/view.h>
 
 #include <array>
@@ -61,6 +62,10 @@ class IPlugVST3 : public IPlugAPIBase, public IPlugProcessor {
  public:
   static constexpr int32_t kAPIKind = 16;
   static constexpr v3_param_id kBypassParamID = 1000;
+  /** The host's program change: chooses one of the factory presets (when there are any). */
+  static constexpr v3_param_id kProgramParamID = 1001;
+  /** The one program list, the factory presets, on the root unit. */
+  static constexpr int32_t kProgramListID = 1;
   /** Latencies the bypass delay can follow without allocating. */
   static constexpr int kMaxLatency = 16384;
   /** Parameter points one block can carry; more are applied at the block's end. */
@@ -119,6 +124,13 @@ class IPlugVST3 : public IPlugAPIBase, public IPlugProcessor {
   v3_result SetParamNormalized(v3_param_id id, double normalized);
   /** [main] The component's state, given to the controller: the editor follows it. */
   v3_result SetComponentState(v3_bstream** stream);
+
+  // ---- Units and programs: the factory presets as the root unit's program list ----
+  /** [main] The factory presets the object has (initialized preset slots). */
+  int32_t ProgramCount() const { return static_cast<int32_t>(mPrograms.size()); }
+  v3_result UnitInfo(int32_t index, v3_unit_info& info) const;
+  v3_result ProgramListInfo(int32_t index, v3_program_list_info& info) const;
+  v3_result ProgramName(int32_t listID, int32_t program, v3_str_128 name) const;
   /** [main] The host's handler, for edits and restarts; null lets go of it. */
   void SetHandler(v3_component_handler** handler);
 
@@ -169,11 +181,26 @@ class IPlugVST3 : public IPlugAPIBase, public IPlugProcessor {
   /** [main] A host's value for a parameter, set on the main thread: the editor follows it at
    * once. */
   void ApplyMainThreadValue(int paramIdx, double normalized);
+  /** The program a normalized program-change value chooses, or -1. */
+  int ProgramAt(double normalized) const;
+  /** [main] Takes the factory presets' values, for process() to apply without allocating. */
+  void CachePrograms();
+  /** [audio] The preset's values, each at the point's offset. */
+  void ApplyProgramOnAudio(int program, int offset) noexcept;
+  /** [main] The preset's values on the main thread; the host is told to read them back. */
+  void ApplyProgramOnMain(int program);
+
+  struct Program {
+    std::string name;
+    std::vector<double> values;  // the parameters it holds, from the first on
+  };
 
   VST3Variant mVariant;
   v3_component_handler** mHandler = nullptr;
   std::atomic<bool> mActive{false};
   std::atomic<bool> mBypassed{false};  // the bypass parameter
+  std::vector<Program> mPrograms;      // [main] written before processing, then only read
+  std::atomic<int> mProgram{0};        // the program last chosen
   bool mFirstBlock = false;            // [audio] the first process() since the activation
   int mMaxBlock = kDefaultBlockSize;
   uint32_t mReportedLatency = 0;  // [main] what the host was last told

@@ -7,6 +7,7 @@
 #include <travesty/factory.h>
 #include <travesty/host.h>
 #include <travesty/message.h>
+#include <travesty/unit.h>
 
 #include <atomic>
 #include <cstring>
@@ -212,6 +213,60 @@ const v3_edit_controller_cpp kControllerVtbl = {
         },
     }};
 
+// ---- Units: the root unit and its program list, the factory presets ----
+
+using UnitV = v3_unit_information_cpp;
+
+IPlugVST3* UnitPlug(void* self) {
+  return Owner<UnitV>(self)->ControllerPlug();
+}
+
+const v3_unit_information_cpp kUnitVtbl = {
+    Unknown<UnitV>(),
+    {
+        // get_unit_count
+        [](void*) -> int32_t { return 1; },
+        // get_unit_info
+        [](void* self, int32_t index, v3_unit_info* info) -> v3_result {
+          IPlugVST3* plug = UnitPlug(self);
+          if (!plug || !info) return V3_INVALID_ARG;
+          return plug->UnitInfo(index, *info);
+        },
+        // get_program_list_count
+        [](void* self) -> int32_t {
+          IPlugVST3* plug = UnitPlug(self);
+          return plug && plug->ProgramCount() > 0 ? 1 : 0;
+        },
+        // get_program_list_info
+        [](void* self, int32_t index, v3_program_list_info* info) -> v3_result {
+          IPlugVST3* plug = UnitPlug(self);
+          if (!plug || !info) return V3_INVALID_ARG;
+          return plug->ProgramListInfo(index, *info);
+        },
+        // get_program_name
+        [](void* self, int32_t listID, int32_t program, v3_str_128 name) -> v3_result {
+          IPlugVST3* plug = UnitPlug(self);
+          if (!plug) return V3_INVALID_ARG;
+          return plug->ProgramName(listID, program, name);
+        },
+        // get_program_info: no attributes beyond the name
+        [](void*, int32_t, int32_t, const char*, v3_str_128) -> v3_result { return V3_FALSE; },
+        // has_program_pitch_names, get_program_pitch_name: an effect has no notes
+        [](void*, int32_t, int32_t) -> v3_result { return V3_FALSE; },
+        [](void*, int32_t, int32_t, int16_t, v3_str_128) -> v3_result { return V3_FALSE; },
+        // get_selected_unit, select_unit: there is only the root
+        [](void*) -> int32_t { return 0; },
+        [](void*, int32_t unit) -> v3_result { return unit == 0 ? V3_OK : V3_INVALID_ARG; },
+        // get_unit_by_bus
+        [](void*, int32_t, int32_t, int32_t, int32_t, int32_t* unit) -> v3_result {
+          if (!unit) return V3_INVALID_ARG;
+          *unit = 0;
+          return V3_OK;
+        },
+        // set_unit_program_data: the programs are the factory's own
+        [](void*, int32_t, int32_t, v3_bstream**) -> v3_result { return V3_NOT_IMPLEMENTED; },
+    }};
+
 using Conn = v3_connection_point_cpp;
 
 const v3_connection_point_cpp kConnectionVtbl = {
@@ -384,6 +439,8 @@ class Component final : public Object {
       face = &mProcessor;
     else if (v3_tuid_match(iid, v3_edit_controller_iid))
       face = &mController;
+    else if (v3_tuid_match(iid, v3_unit_information_iid))
+      face = &mUnits;
     else if (v3_tuid_match(iid, v3_connection_point_iid))
       face = &mConnection;
     if (face) Ref();
@@ -440,6 +497,7 @@ class Component final : public Object {
   Facet<CompV> mComponent{&kComponentVtbl, this};
   Facet<ProcV> mProcessor{&kProcessorVtbl, this};
   Facet<Ctrl> mController{&kControllerVtbl, this};
+  Facet<UnitV> mUnits{&kUnitVtbl, this};
   Facet<Conn> mConnection{&kConnectionVtbl, this};
 
   static const v3_component_cpp kComponentVtbl;
@@ -554,6 +612,8 @@ class Controller final : public Object {
     if (v3_tuid_match(iid, v3_funknown_iid) || v3_tuid_match(iid, v3_plugin_base_iid) ||
         v3_tuid_match(iid, v3_edit_controller_iid))
       face = &mController;
+    else if (v3_tuid_match(iid, v3_unit_information_iid))
+      face = &mUnits;
     else if (v3_tuid_match(iid, v3_connection_point_iid))
       face = &mConnection;
     if (face) Ref();
@@ -607,6 +667,7 @@ class Controller final : public Object {
   Component* mLinked = nullptr;
   v3_component_handler** mHandler = nullptr;
   Facet<Ctrl> mController{&kControllerVtbl, this};
+  Facet<UnitV> mUnits{&kUnitVtbl, this};
   Facet<Conn> mConnection{&kConnectionVtbl, this};
 };
 

@@ -2,16 +2,21 @@
 
 #include <algorithm>
 #include <cmath>
+#include <memory>
 
 #include "aax/interfaces/AAX_OffscreenView.h"
 #include "aax/interfaces/AAX_Types.h"
 #include "graphics/IStockControls.h"
 #include "graphics/x11/IGraphicsX11.h"
 #include "plugin/CorvaneParams.h"
+#include "plugin/editor/ArtworkLayout.h"
 #include "plugin/editor/IBGridKnobControl.h"
 #include "plugin/editor/IBSwitchControl.h"
+#include "plugin/editor/ICorvaneKnobControl.h"
 #include "plugin/editor/ICorvaneLEDMeterControl.h"
+#include "plugin/editor/IPresetMenuControl.h"
 #include "plugin/editor/IRasterScaleCornerDragControl.h"
+#include "plugin/editor/IValueReadoutControl.h"
 #include "plugin/editor/IVersionLabelControl.h"
 #include "plugin/editor/OffscreenEditor.h"
 
@@ -46,75 +51,6 @@ constexpr KnobPlace kKnobs[] = {
     {443, 267, false, kOutputLevel},
 };
 
-// The top-left corners of the LEDs' 16 x 16 glows, lowest level first: the input meter's two
-// arcs rise left to right, the output meter's mirror them.
-constexpr ICorvaneLEDMeterControl::Positions kLEDs[4] = {
-    {{{28, 49},
-      {36, 45},
-      {44, 41},
-      {51, 38},
-      {59, 35},
-      {68, 33},
-      {76, 31},
-      {84, 29},
-      {92, 28},
-      {101, 27},
-      {109, 26},
-      {117, 26},
-      {126, 26},
-      {134, 26},
-      {143, 27},
-      {151, 28}}},
-    {{{37, 64},
-      {44, 61},
-      {51, 58},
-      {58, 55},
-      {65, 52},
-      {72, 50},
-      {80, 48},
-      {87, 46},
-      {95, 45},
-      {102, 44},
-      {110, 43},
-      {118, 43},
-      {125, 43},
-      {133, 44},
-      {141, 44},
-      {148, 45}}},
-    {{{605, 49},
-      {597, 45},
-      {589, 41},
-      {582, 38},
-      {574, 35},
-      {565, 33},
-      {557, 31},
-      {549, 29},
-      {541, 28},
-      {532, 27},
-      {524, 26},
-      {516, 26},
-      {507, 26},
-      {499, 26},
-      {490, 27},
-      {482, 28}}},
-    {{{596, 64},
-      {589, 61},
-      {582, 58},
-      {575, 55},
-      {568, 52},
-      {561, 50},
-      {553, 48},
-      {546, 46},
-      {538, 45},
-      {531, 44},
-      {523, 43},
-      {515, 43},
-      {508, 43},
-      {500, 44},
-      {492, 44},
-      {485, 45}}},
-};
-
 constexpr IBox kMeterRects[4] = {
     {28, 26, 178, 76}, {37, 43, 187, 93}, {470, 26, 620, 76}, {480, 43, 630, 93}};
 
@@ -143,7 +79,8 @@ EditorPlatform MakeCorvaneGraphics(IGEditorDelegate& delegate, int32_t parentKin
 }
 
 void LayoutCorvaneEditor(IGraphics& g,
-                         const std::function<void(ITransferCurveControl*)>& attachCurve) {
+                         const std::function<void(ITransferCurveControl*)>& attachCurve,
+                         const EditorPresets& presets) {
   g.EnableMouseOver(true);
   g.LoadFont(kFontID, "Roboto-Regular.ttf");
 
@@ -154,24 +91,39 @@ void LayoutCorvaneEditor(IGraphics& g,
   const IBitmapHandle clipGlow = g.LoadBitmap("corvane_glow_red.png", 1, false);
   const IBitmapHandle osSwitch = g.LoadBitmap("OS_alpha.png", 2, false);
 
+  // The knobs show their values in it; it draws over the panel, after them.
+  const ITextStyle readoutStyle(12.f, kCurveColor, kFontID, EHAlign::Center, EVAlign::Middle);
+  auto readout = std::make_unique<IValueReadoutControl>(kReadoutRect, readoutStyle);
+
   g.AddControl(new IBitmapControl(0, 0, background, kNoParameter, ECompositeOp::SrcOver));
   for (const KnobPlace& knob : kKnobs)
-    g.AddControl(new IBGridKnobControl(knob.x, knob.y, knob.large ? largeKnob : smallKnob,
-                                       knob.param, kKnobFrames, kKnobColumns, EDirection::Vertical,
-                                       kKnobGearing));
+    g.AddControl(new ICorvaneKnobControl(knob.x, knob.y, knob.large ? largeKnob : smallKnob,
+                                         knob.param, kKnobFrames, kKnobColumns,
+                                         EDirection::Vertical, kKnobGearing, readout.get()));
   g.AddControl(new IBSwitchControl(480, 330, osSwitch, kOversampling));
 
-  auto* curve = new ITransferCurveControl(IBox(239, 58, 411, 230), kCurveColor,
-                                          IBlendSpec(ECompositeOp::Add, 1.f));
+  auto* curve = new ITransferCurveControl(
+      IBox(static_cast<float>(kCurveLeft), static_cast<float>(kCurveTop),
+           static_cast<float>(kCurveLeft + kCurveSize), static_cast<float>(kCurveTop + kCurveSize)),
+      kCurveColor, IBlendSpec(ECompositeOp::Add, 1.f));
   g.AddControl(curve);
   if (attachCurve) attachCurve(curve);
 
   for (int m = 0; m < 4; ++m)
-    g.AddControl(new ICorvaneLEDMeterControl(kMeterRects[m], glow, clipGlow, kLEDs[m]),
+    g.AddControl(new ICorvaneLEDMeterControl(kMeterRects[m], glow, clipGlow, kLEDArcs[m]),
                  kTagInputMeterA + m);
 
   const ITextStyle version(13.f, kCurveColor, kFontID, EHAlign::Right, EVAlign::Middle);
   g.AddControl(new IVersionLabelControl(IBox(562, 0, 650, 13), "4.1.0", version), kTagVersion);
+
+  g.AddControl(readout.release(), kTagReadout);
+  if (!presets.names.empty()) {
+    const ITextStyle presetStyle(11.f, IArgb(255, 196, 199, 204), kFontID, EHAlign::Center,
+                                 EVAlign::Middle);
+    g.AddControl(new IPresetMenuControl(kPresetRect, presets.names, presets.load, presets.current,
+                                        presetStyle),
+                 kTagPresets);
+  }
 
   const ITextStyle label(12.f, COLOR_WHITE, kFontID, EHAlign::Center, EVAlign::Middle);
   g.AddControl(new IRasterScaleCornerDragControl(

@@ -61,14 +61,18 @@ void ICorvaneLEDMeterControl::Draw(IGraphics& g) {
   Hold(n, g.FrameCount());
 
   mLitCount = std::min(kNumLEDs, std::max(n, mHeldCount));
+  // At full scale the last LED is the clip light: red alone, since white and red added together
+  // read as pink, not as a warning.
+  const bool clipping = value >= 1.0;
   for (int i = 0; i < mLitCount; ++i) {
+    if (clipping && i == kNumLEDs - 1) continue;
     const auto& [x, y] = mPositions[static_cast<size_t>(i)];
     const float fx = static_cast<float>(x), fy = static_cast<float>(y);
     g.DrawBitmapFrame(
         mGlow, IBox(fx, fy, fx + static_cast<float>(mGlow.W()), fy + static_cast<float>(mGlow.H())),
         1, &mBlend);
   }
-  if (value >= 1.0) {
+  if (clipping) {
     const auto& [x, y] = mPositions[kNumLEDs - 1];
     const float fx = static_cast<float>(x), fy = static_cast<float>(y);
     g.DrawBitmapFrame(mClipGlow,

@@ -4,6 +4,7 @@
 #include <cstdint>
 
 #include "graphics/IControl.h"
+#include "plugin/editor/ArtworkLayout.h"
 
 namespace corvane {
 
@@ -17,10 +18,10 @@ using namespace iplug::igraphics;
  */
 class ICorvaneLEDMeterControl : public IControl {
  public:
-  static constexpr int kNumLEDs = 16;
+  static constexpr int kNumLEDs = kLEDsPerArc;
   /** Redraws a peak stays lit after the level has fallen. */
   static constexpr int kHoldRedraws = 3;
-  using Positions = std::array<std::array<int, 2>, kNumLEDs>;
+  using Positions = LEDArc;
 
   ICorvaneLEDMeterControl(const IBox& bounds, const IBitmapHandle& glow,
                           const IBitmapHandle& clipGlow, const Positions& positions);

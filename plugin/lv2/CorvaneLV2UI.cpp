@@ -17,10 +17,13 @@ IPlugLV2* MakePlugLV2UI() {
         .graphics;
   });
   plug->SetLayoutFunction([plug](igraphics::IGraphics* g) {
-    corvane::LayoutCorvaneEditor(*g, [plug](igraphics::ITransferCurveControl* curve) {
-      plug->SetCurveDisplay(curve);
-      plug->PushCurveToEditor();
-    });
+    corvane::LayoutCorvaneEditor(
+        *g,
+        [plug](igraphics::ITransferCurveControl* curve) {
+          plug->SetCurveDisplay(curve);
+          plug->PushCurveToEditor();
+        },
+        corvane::EditorPresetsOf(*plug));
   });
   return plug;
 }

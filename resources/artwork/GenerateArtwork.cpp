@@ -21,6 +21,8 @@
 #include <string>
 #include <vector>
 
+#include "plugin/editor/ArtworkLayout.h"
+
 namespace {
 
 constexpr double kPi = 3.14159265358979323846;
@@ -82,14 +84,26 @@ class Random {
 // ---------------------------------------------------------------------------------------------
 // Surfaces
 
+// Pixels per point of the pictures being drawn: 1 for the plain set, 2 for the "@2x" one. Every
+// shape is given in editor points and every surface carries this as its device scale, so the
+// same drawing code makes both sets; only the per-pixel work (shading, blurs, noise) asks for it.
+double gDensity = 1;
+
+int Pixels(double points) {
+  return static_cast<int>(std::lround(points * gDensity));
+}
+
 struct Surface {
   cairo_surface_t* s;
-  explicit Surface(int w, int h) : s(cairo_image_surface_create(CAIRO_FORMAT_ARGB32, w, h)) {}
+  explicit Surface(int w, int h)
+      : s(cairo_image_surface_create(CAIRO_FORMAT_ARGB32, Pixels(w), Pixels(h))) {
+    cairo_surface_set_device_scale(s, gDensity, gDensity);
+  }
   Surface(const Surface&) = delete;
   Surface& operator=(const Surface&) = delete;
   ~Surface() { cairo_surface_destroy(s); }
-  int Width() const { return cairo_image_surface_get_width(s); }
-  int Height() const { return cairo_image_surface_get_height(s); }
+  int PixelWidth() const { return cairo_image_surface_get_width(s); }
+  int PixelHeight() const { return cairo_image_surface_get_height(s); }
 };
 
 struct Context {
@@ -112,21 +126,21 @@ uint8_t ToByte(double v) {
 // Evaluates a colour function at ss × ss points of every pixel of the box and composites the
 // average over what the surface holds. Shapes that need exact edges (the knob's rings, the
 // panel's noise) are drawn this way; paths and text go through Cairo.
+// The box and the colour function's coordinates are in points.
 template <class F>
 void Shade(cairo_surface_t* s, int x0, int y0, int x1, int y1, int ss, F&& colour) {
   cairo_surface_flush(s);
-  x0 = std::max(x0, 0);
-  y0 = std::max(y0, 0);
-  x1 = std::min(x1, cairo_image_surface_get_width(s));
-  y1 = std::min(y1, cairo_image_surface_get_height(s));
+  const int px0 = std::max(Pixels(x0), 0), py0 = std::max(Pixels(y0), 0);
+  const int px1 = std::min(Pixels(x1), cairo_image_surface_get_width(s));
+  const int py1 = std::min(Pixels(y1), cairo_image_surface_get_height(s));
   const double weight = 1.0 / (ss * ss);
-  for (int y = y0; y < y1; ++y) {
+  for (int y = py0; y < py1; ++y) {
     uint32_t* row = Row(s, y);
-    for (int x = x0; x < x1; ++x) {
+    for (int x = px0; x < px1; ++x) {
       double r = 0, g = 0, b = 0, a = 0;
       for (int sy = 0; sy < ss; ++sy) {
         for (int sx = 0; sx < ss; ++sx) {
-          const Rgba c = colour(x + (sx + 0.5) / ss, y + (sy + 0.5) / ss);
+          const Rgba c = colour((x + (sx + 0.5) / ss) / gDensity, (y + (sy + 0.5) / ss) / gDensity);
           r += c.r * c.a;
           g += c.g * c.a;
           b += c.b * c.a;
@@ -145,8 +159,10 @@ void Shade(cairo_surface_t* s, int x0, int y0, int x1, int y1, int ss, F&& colou
   cairo_surface_mark_dirty(s);
 }
 
-// Three box blurs of every channel: close enough to a Gaussian for shadows.
-void Blur(cairo_surface_t* s, int radius) {
+// Three box blurs of every channel: close enough to a Gaussian for shadows. The radius is in
+// points.
+void Blur(cairo_surface_t* s, int points) {
+  const int radius = Pixels(points);
   if (radius <= 0) return;
   cairo_surface_flush(s);
   const int w = cairo_image_surface_get_width(s), h = cairo_image_surface_get_height(s);
@@ -392,7 +408,7 @@ void WritePng(const Surface& surface, const std::string& path, bool alpha) {
     std::exit(1);
   }
   png_init_io(png, file);
-  const int w = surface.Width(), h = surface.Height();
+  const int w = surface.PixelWidth(), h = surface.PixelHeight();
   png_set_IHDR(png, info, w, h, 8, alpha ? PNG_COLOR_TYPE_RGB_ALPHA : PNG_COLOR_TYPE_RGB,
                PNG_INTERLACE_NONE, PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
   png_set_compression_level(png, 9);
@@ -674,76 +690,12 @@ void DrawSwitch(const std::string& path, const Fonts& fonts) {
 
 constexpr int kWidth = 650, kHeight = 400;
 
-struct Point {
-  int x, y;
-};
-using LedColumn = std::array<Point, 16>;
-
-// Top-left corners of the 16 × 16 glows the meters draw; the printed LEDs sit at their centres.
-constexpr LedColumn kLedsA{{{28, 49},
-                            {36, 45},
-                            {44, 41},
-                            {51, 38},
-                            {59, 35},
-                            {68, 33},
-                            {76, 31},
-                            {84, 29},
-                            {92, 28},
-                            {101, 27},
-                            {109, 26},
-                            {117, 26},
-                            {126, 26},
-                            {134, 26},
-                            {143, 27},
-                            {151, 28}}};
-constexpr LedColumn kLedsB{{{37, 64},
-                            {44, 61},
-                            {51, 58},
-                            {58, 55},
-                            {65, 52},
-                            {72, 50},
-                            {80, 48},
-                            {87, 46},
-                            {95, 45},
-                            {102, 44},
-                            {110, 43},
-                            {118, 43},
-                            {125, 43},
-                            {133, 44},
-                            {141, 44},
-                            {148, 45}}};
-constexpr LedColumn kLedsC{{{605, 49},
-                            {597, 45},
-                            {589, 41},
-                            {582, 38},
-                            {574, 35},
-                            {565, 33},
-                            {557, 31},
-                            {549, 29},
-                            {541, 28},
-                            {532, 27},
-                            {524, 26},
-                            {516, 26},
-                            {507, 26},
-                            {499, 26},
-                            {490, 27},
-                            {482, 28}}};
-constexpr LedColumn kLedsD{{{596, 64},
-                            {589, 61},
-                            {582, 58},
-                            {575, 55},
-                            {568, 52},
-                            {561, 50},
-                            {553, 48},
-                            {546, 46},
-                            {538, 45},
-                            {531, 44},
-                            {523, 43},
-                            {515, 43},
-                            {508, 43},
-                            {500, 44},
-                            {492, 44},
-                            {485, 45}}};
+using corvane::LEDArc;
+using corvane::LEDSpot;
+const LEDArc& kLedsA = corvane::kLEDArcs[0];
+const LEDArc& kLedsB = corvane::kLEDArcs[1];
+const LEDArc& kLedsC = corvane::kLEDArcs[2];
+const LEDArc& kLedsD = corvane::kLEDArcs[3];
 
 struct Knob {
   const char* label;
@@ -778,36 +730,39 @@ const Rgb kInk = Bytes(196, 199, 204);
 // Brushed aluminium, anodised dark: fine horizontal streaks, a broad light from above, darker
 // towards the edges.
 void DrawPanel(cairo_surface_t* s) {
+  // The grain is the surface's own, one value per pixel at either density; the streaks keep
+  // their length in points and, averaged over twice the pixels, their strength.
+  const int w = Pixels(kWidth), h = Pixels(kHeight);
+  const int reach = Pixels(18);
+  const double strength = 5.0 * std::sqrt(gDensity);
   Random random(0xC0A7A11Eull);
-  std::vector<double> streak(size_t(kWidth) * kHeight), rowTone(kHeight);
-  std::vector<double> line(kWidth), tmp(kWidth);
-  for (int y = 0; y < kHeight; ++y) {
+  std::vector<double> streak(size_t(w) * h), rowTone(h);
+  std::vector<double> line(w), tmp(w);
+  for (int y = 0; y < h; ++y) {
     rowTone[y] = random.Signed();
-    for (int x = 0; x < kWidth; ++x) line[x] = random.Signed();
+    for (int x = 0; x < w; ++x) line[x] = random.Signed();
     for (int pass = 0; pass < 3; ++pass) {
-      constexpr int kR = 18;
       double sum = 0;
-      for (int i = -kR; i <= kR; ++i) sum += line[std::clamp(i, 0, kWidth - 1)];
-      for (int x = 0; x < kWidth; ++x) {
-        tmp[x] = sum / (2 * kR + 1);
-        sum +=
-            line[std::clamp(x + kR + 1, 0, kWidth - 1)] - line[std::clamp(x - kR, 0, kWidth - 1)];
+      for (int i = -reach; i <= reach; ++i) sum += line[std::clamp(i, 0, w - 1)];
+      for (int x = 0; x < w; ++x) {
+        tmp[x] = sum / (2 * reach + 1);
+        sum += line[std::clamp(x + reach + 1, 0, w - 1)] - line[std::clamp(x - reach, 0, w - 1)];
       }
       line.swap(tmp);
     }
-    for (int x = 0; x < kWidth; ++x) streak[size_t(y) * kWidth + x] = line[x] * 5.0;
+    for (int x = 0; x < w; ++x) streak[size_t(y) * w + x] = line[x] * strength;
   }
-  std::vector<double> grain(size_t(kWidth) * kHeight);
+  std::vector<double> grain(size_t(w) * h);
   for (double& g : grain) g = random.Signed();
   Shade(s, 0, 0, kWidth, kHeight, 1, [&](double px, double py) -> Rgba {
-    const int x = static_cast<int>(px), y = static_cast<int>(py);
+    const int x = std::min(static_cast<int>(px * gDensity), w - 1);
+    const int y = std::min(static_cast<int>(py * gDensity), h - 1);
     const double u = px / kWidth, v = py / kHeight;
     const double sheen = 0.030 * std::exp(-std::pow((u - 0.5) / 0.45, 2)) * (1 - v);
     const double edge = std::min({u, 1 - u, v, 1 - v});
     const double vignette = 0.78 + 0.22 * SmoothStep(0.0, 0.16, edge);
-    const double tone = 0.165 + sheen + 0.006 * rowTone[y] +
-                        0.010 * streak[size_t(y) * kWidth + x] +
-                        0.004 * grain[size_t(y) * kWidth + x];
+    const double tone = 0.165 + sheen + 0.006 * rowTone[y] + 0.010 * streak[size_t(y) * w + x] +
+                        0.004 * grain[size_t(y) * w + x];
     const double t = tone * vignette;
     return Opaque({t * 0.985, t * 1.0, t * 1.04});
   });
@@ -833,8 +788,8 @@ void Oval(cairo_t* cr, double cx, double cy, double a, double b) {
 
 struct MeterWindow {
   double cx, cy;
-  const LedColumn* outer;
-  const LedColumn* inner;
+  const LEDArc* outer;
+  const LEDArc* inner;
   const char* label;
   double labelX, labelY;
 };
@@ -871,8 +826,8 @@ void DrawMeterWindow(cairo_t* cr, const Fonts& fonts, const MeterWindow& m) {
   InnerShadow(cr, kWidth, kHeight, window, 3, 0, 3, 0.85);
 
   // Unlit LEDs: small lenses in dark holes, the clip LED tinted red.
-  auto led = [&](const Point& p, bool clip) {
-    const double x = p.x + 8, y = p.y + 8;
+  auto led = [&](const LEDSpot& p, bool clip) {
+    const double x = p[0] + 8, y = p[1] + 8;
     Circle(cr, x, y + 0.5, 3.4);
     SetSource(cr, Grey(0.34), 0.35);  // light caught by the lower edge of the hole
     cairo_fill(cr);
@@ -889,20 +844,20 @@ void DrawMeterWindow(cairo_t* cr, const Fonts& fonts, const MeterWindow& m) {
     cairo_pattern_destroy(lens);
     cairo_fill(cr);
   };
-  for (const LedColumn* column : {m.outer, m.inner})
+  for (const LEDArc* column : {m.outer, m.inner})
     for (int i = 0; i < 16; ++i) led((*column)[i], i == 15);
 
   // Where LEDs 1, 4, 8 and 16 light, in dB: just below the inner arc, square to it.
   const TextStyle numerals{fonts.medium, 6.0, 0.2};
   const std::pair<int, const char*> marks[] = {{0, "-24"}, {3, "-12"}, {7, "-6"}, {15, "0"}};
   for (const auto& [i, text] : marks) {
-    const LedColumn& arc = *m.inner;
-    const Point& before = arc[std::max(i - 1, 0)];
-    const Point& after = arc[std::min(i + 1, 15)];
-    double nx = -(after.y - before.y), ny = after.x - before.x;
+    const LEDArc& arc = *m.inner;
+    const LEDSpot& before = arc[std::max(i - 1, 0)];
+    const LEDSpot& after = arc[std::min(i + 1, 15)];
+    double nx = -(after[1] - before[1]), ny = after[0] - before[0];
     if (ny < 0) nx = -nx, ny = -ny;
     const double l = std::hypot(nx, ny);
-    const double x = arc[i].x + 8 + nx / l * 9.5, y = arc[i].y + 8 + ny / l * 9.5;
+    const double x = arc[i][0] + 8 + nx / l * 9.5, y = arc[i][1] + 8 + ny / l * 9.5;
     Text(cr, numerals, text, x, y + 2.2, Bytes(104, 108, 114));
   }
   Text(cr, TextStyle{fonts.bold, 8.0, 1.8}, m.label, m.labelX, m.labelY, Bytes(140, 144, 150));
@@ -917,11 +872,38 @@ void DrawMeterWindow(cairo_t* cr, const Fonts& fonts, const MeterWindow& m) {
   cairo_restore(cr);
 }
 
-// The curve screen, inside a black faceplate. Everything within the curve's square stays dark
-// enough that the curve, added on top, never saturates.
+// A superellipse |x/h|^n + |y/h|^n = 1 of half-size h: a square with round corners that still
+// reads as a tube's face. The glass fills the curve's square into its corners, so nothing the
+// curve draws ever lands on the bezel.
+void Squircle(cairo_t* cr, double cx, double cy, double h, double n) {
+  constexpr int kSteps = 360;
+  const double e = 2 / n;
+  cairo_new_sub_path(cr);
+  for (int i = 0; i < kSteps; ++i) {
+    const double t = 2 * kPi * i / kSteps;
+    const double c = std::cos(t), s = std::sin(t);
+    const double x = h * std::copysign(std::pow(std::abs(c), e), c);
+    const double y = h * std::copysign(std::pow(std::abs(s), e), s);
+    if (i == 0)
+      cairo_move_to(cr, cx + x, cy + y);
+    else
+      cairo_line_to(cr, cx + x, cy + y);
+  }
+  cairo_close_path(cr);
+}
+
+using corvane::kCurveLeft;
+using corvane::kCurveSize;
+using corvane::kCurveTop;
+using corvane::kGlassHalf;
+using corvane::kGlassPower;
+
+// The curve screen, inside a black faceplate. Everything on the glass stays dark enough that the
+// curve, added on top, never saturates.
 void DrawScreen(cairo_t* cr) {
-  const double cx = 325, cy = 144, r = 86;
-  const double x0 = 226, y0 = 45, x1 = 424, y1 = 243, corner = 26;
+  const double cx = corvane::kGlassCentreX, cy = corvane::kGlassCentreY;
+  const double h = kGlassHalf, n = kGlassPower;
+  const double x0 = cx - 103, y0 = cy - 103, x1 = cx + 103, y1 = cy + 103, corner = 26;
   auto plate = [&](cairo_t* c) { RoundedRect(c, x0, y0, x1, y1, corner); };
   SoftShape(cr, kWidth, kHeight, plate, 4, 0, 3, Grey(0), 0.8);
   // Machined rim around the faceplate.
@@ -931,20 +913,20 @@ void DrawScreen(cairo_t* cr) {
   RoundedRect(cr, x0 + 1.5, y0 + 1.5, x1 - 1.5, y1 - 1.5, corner - 1.5);
   SetVerticalGradient(cr, y0, y1, Bytes(20, 21, 23), Bytes(13, 13, 15));
   cairo_fill(cr);
-  // Bezel ring round the tube: a dark rubber gasket with a faint lit lower edge.
-  Circle(cr, cx, cy, r + 6);
-  SetVerticalGradient(cr, cy - r, cy + r, Bytes(6, 6, 7), Bytes(30, 31, 33));
+  // Bezel round the tube's face: a dark rubber gasket with a faint lit lower edge.
+  Squircle(cr, cx, cy, h + 6, n);
+  SetVerticalGradient(cr, cy - h, cy + h, Bytes(6, 6, 7), Bytes(30, 31, 33));
   cairo_fill(cr);
-  Circle(cr, cx, cy, r + 4.8);
+  Squircle(cr, cx, cy, h + 4.8, n);
   SetSource(cr, Bytes(9, 9, 10));
   cairo_fill(cr);
 
-  auto tube = [&](cairo_t* c) { Circle(c, cx, cy, r); };
+  auto tube = [&](cairo_t* c) { Squircle(c, cx, cy, h, n); };
   tube(cr);
-  cairo_pattern_t* phosphor = cairo_pattern_create_radial(cx, cy - 10, 0, cx, cy, r);
+  cairo_pattern_t* phosphor = cairo_pattern_create_radial(cx, cy - 10, 0, cx, cy, h * 1.3);
   cairo_pattern_add_color_stop_rgb(phosphor, 0, 6 / 255.0, 26 / 255.0, 13 / 255.0);
-  cairo_pattern_add_color_stop_rgb(phosphor, 0.75, 4 / 255.0, 17 / 255.0, 9 / 255.0);
-  cairo_pattern_add_color_stop_rgb(phosphor, 1, 1 / 255.0, 6 / 255.0, 3 / 255.0);
+  cairo_pattern_add_color_stop_rgb(phosphor, 0.6, 4 / 255.0, 17 / 255.0, 9 / 255.0);
+  cairo_pattern_add_color_stop_rgb(phosphor, 1, 1 / 255.0, 7 / 255.0, 4 / 255.0);
   cairo_set_source(cr, phosphor);
   cairo_pattern_destroy(phosphor);
   cairo_fill(cr);
@@ -964,16 +946,18 @@ void DrawScreen(cairo_t* cr) {
   cairo_save(cr);
   tube(cr);
   cairo_clip(cr);
-  // Graticule: eight squares across the curve's box, the centre lines a little stronger.
-  const double left = 239, top = 58, size = 172;
+  // Graticule: eight squares across the curve's square, its edges and centre lines a little
+  // stronger, running on to the glass's rim.
+  const double left = kCurveLeft, top = kCurveTop, size = kCurveSize;
   cairo_set_line_width(cr, 1);
-  for (int i = 1; i < 8; ++i) {
-    const double at = std::floor(size / 8 * i) + 0.5;
-    const Rgb colour = i == 4 ? Bytes(14, 36, 20) : Bytes(10, 30, 16);
-    cairo_move_to(cr, left + at, top);
-    cairo_line_to(cr, left + at, top + size);
-    cairo_move_to(cr, left, top + at);
-    cairo_line_to(cr, left + size, top + at);
+  for (int i = 0; i <= 8; ++i) {
+    const double at = i == 8 ? size - 0.5 : std::floor(size / 8 * i) + 0.5;
+    const Rgb colour =
+        i == 4 ? Bytes(14, 36, 20) : (i % 8 == 0 ? Bytes(12, 33, 18) : Bytes(10, 30, 16));
+    cairo_move_to(cr, left + at, cy - h);
+    cairo_line_to(cr, left + at, cy + h);
+    cairo_move_to(cr, cx - h, top + at);
+    cairo_line_to(cr, cx + h, top + at);
     SetSource(cr, colour);
     cairo_stroke(cr);
   }
@@ -999,11 +983,11 @@ void DrawScreen(cairo_t* cr) {
   cairo_set_dash(cr, nullptr, 0, 0);
   cairo_restore(cr);
 
-  // The glass: darker towards its rim.
+  // The glass: darker towards its rim and into its corners.
   tube(cr);
-  cairo_pattern_t* rim = cairo_pattern_create_radial(cx, cy, r * 0.70, cx, cy, r);
+  cairo_pattern_t* rim = cairo_pattern_create_radial(cx, cy, h * 0.72, cx, cy, h * 1.42);
   cairo_pattern_add_color_stop_rgba(rim, 0, 0, 0, 0, 0);
-  cairo_pattern_add_color_stop_rgba(rim, 1, 0, 0, 0, 0.55);
+  cairo_pattern_add_color_stop_rgba(rim, 1, 0, 0, 0, 0.5);
   cairo_set_source(cr, rim);
   cairo_pattern_destroy(rim);
   cairo_fill(cr);
@@ -1126,13 +1110,13 @@ void DrawBackground(const std::string& path, const Fonts& fonts, bool overlay) {
       const double size = knob.large ? 64 : 47;
       rect(knob.left, knob.top, knob.left + size, knob.top + size, 1, 0, 1);
     }
-    rect(239, 58, 411, 230, 1, 1, 0);
+    rect(kCurveLeft, kCurveTop, kCurveLeft + kCurveSize, kCurveTop + kCurveSize, 1, 1, 0);
     rect(480, 330, 509, 359, 0, 1, 1);
     rect(562, 0, 650, 13, 1, 0.5, 0);
     rect(610, 360, 650, 400, 1, 0.5, 0);
-    for (const LedColumn* column : {&kLedsA, &kLedsB, &kLedsC, &kLedsD})
-      for (const Point& p : *column) {
-        cairo_arc(cr, p.x + 8, p.y + 8, 1.0, 0, 2 * kPi);
+    for (const LEDArc* column : {&kLedsA, &kLedsB, &kLedsC, &kLedsD})
+      for (const LEDSpot& p : *column) {
+        cairo_arc(cr, p[0] + 8, p[1] + 8, 1.0, 0, 2 * kPi);
         cairo_set_source_rgb(cr, 1, 0, 0);
         cairo_fill(cr);
       }
@@ -1160,11 +1144,17 @@ int main(int argc, char** argv) {
     return 0;
   }
   const std::string out = argv[1];
-  DrawBackground(out + "/corvane_bg_1_6b.png", fonts, false);
-  DrawKnobStrip(kLargeKnob, out + "/x271_frame_stack_fixed_again.png", 0x6B6E6F62ull);
-  DrawKnobStrip(kSmallKnob, out + "/smallknob.png", 0x736D616Cull);
-  DrawGlow(out + "/corvane_glow.png", Bytes(255, 253, 246), Bytes(214, 220, 228));
-  DrawGlow(out + "/corvane_glow_red.png", Bytes(255, 72, 52), Bytes(235, 24, 16));
-  DrawSwitch(out + "/OS_alpha.png", fonts);
+  // The plain set, then the same pictures drawn at twice the pixels, named "@2x".
+  for (const double density : {1.0, 2.0}) {
+    gDensity = density;
+    const std::string at = density == 1.0 ? "" : "@2x";
+    DrawBackground(out + "/corvane_bg_1_6b" + at + ".png", fonts, false);
+    DrawKnobStrip(kLargeKnob, out + "/x271_frame_stack_fixed_again" + at + ".png", 0x6B6E6F62ull);
+    DrawKnobStrip(kSmallKnob, out + "/smallknob" + at + ".png", 0x736D616Cull);
+    DrawGlow(out + "/corvane_glow" + at + ".png", Bytes(255, 253, 246), Bytes(214, 220, 228));
+    // A clear red, nothing like the white of the other LEDs even where it is hottest.
+    DrawGlow(out + "/corvane_glow_red" + at + ".png", Bytes(255, 34, 18), Bytes(214, 10, 6));
+    DrawSwitch(out + "/OS_alpha" + at + ".png", fonts);
+  }
   return 0;
 }

@@ -26,7 +26,7 @@ STEREO_ID = "75D3206D9B6249C094F563AADE953B15"
 MONO_ID = "B7178938DC2E40B6BAF1697A68708668"
 MODULE = "lib/corvane/Corvane.aaxplugin/Contents/x86_64-linux/Corvane.so"
 VST3_MODULE = "Corvane.vst3/Contents/x86_64-linux/Corvane.so"
-LV2_FILES = ["corvane.so", "corvane_ui.so", "manifest.ttl", "corvane.ttl"]
+LV2_FILES = ["corvane.so", "corvane_ui.so", "manifest.ttl", "corvane.ttl", "presets.ttl"]
 
 
 class Failure(Exception):
@@ -86,7 +86,8 @@ def check_lv2(lv2_dir, env):
     for name in LV2_FILES:
         expect(os.path.isfile(os.path.join(bundle, name)), "the LV2 bundle has no " + name)
     validated = run(["lv2_validate", os.path.join(bundle, "manifest.ttl"),
-                     os.path.join(bundle, "corvane.ttl")], env=env)
+                     os.path.join(bundle, "corvane.ttl"), os.path.join(bundle, "presets.ttl")],
+                    env=env)
     expect("Found 0 errors" in validated and "error:" not in validated,
            "lv2_validate finds faults in the installed bundle:\n" + validated)
     info = run(["lv2info", URI], env=dict(env, LV2_PATH=lv2_dir))

@@ -2,9 +2,12 @@
 
 #include <cmath>
 #include <cstring>
+#include <set>
 #include <string>
+#include <vector>
 
 #include "plugin/Corvane.h"
+#include "plugin/CorvanePresets.h"
 
 using namespace corvane;
 
@@ -130,4 +133,68 @@ TEST(Corvane, StateImageIsTheTwelveValuesAndRestoringReachesTheEngine) {
   EXPECT_NEAR(plug.Engine().LatestCurve().upperThreshold, 0.1, 1e-12);
   EXPECT_DOUBLE_EQ(plug.Engine().LatestCurve().wet, 1.0);
   EXPECT_TRUE(plug.Engine().OversamplingRequested());
+}
+
+// The factory table is what every format's presets come from: each value must be one the
+// parameter can hold as it stands (in range and on its step), or a host would show one value
+// and store another.
+TEST(CorvanePresets, EveryValueIsInsideItsParametersRangeAndOnItsStep) {
+  Corvane plug;
+  ASSERT_EQ(plug.NPresets(), static_cast<int>(FactoryPresets().size()));
+  ASSERT_GE(plug.NPresets(), 8);
+  std::set<std::string> names;
+  for (int i = 0; i < plug.NPresets(); ++i) {
+    const FactoryPreset& preset = FactoryPresets()[static_cast<size_t>(i)];
+    EXPECT_TRUE(names.insert(preset.name).second) << "two presets named " << preset.name;
+    EXPECT_GT(std::strlen(preset.description), 20u) << preset.name;
+    for (int p = 0; p < kOversampling; ++p) {
+      const iplug::IParam& param = *plug.GetParam(p);
+      const double v = preset.values[p];
+      EXPECT_GE(v, param.Min()) << preset.name << " " << param.Name();
+      EXPECT_LE(v, param.Max()) << preset.name << " " << param.Name();
+      EXPECT_NEAR(param.Conform(v), v, 1e-12) << preset.name << " " << param.Name();
+    }
+    // The slot holds the table's values, and the switch only when the preset names it.
+    const iplug::PresetSlot* slot = plug.GetPreset(i);
+    ASSERT_TRUE(slot && slot->initialized);
+    EXPECT_STREQ(slot->name.data(), preset.name);
+    EXPECT_EQ(slot->description, preset.description);
+    const std::vector<double> values = plug.PresetValues(i);
+    ASSERT_EQ(values.size(), preset.oversampling ? 12u : 11u) << preset.name;
+    for (int p = 0; p < kOversampling; ++p) EXPECT_EQ(values[p], preset.values[p]);
+    EXPECT_EQ(plug.FindPreset(preset.name), i);
+  }
+  EXPECT_EQ(plug.FindPreset("TUBE drive"), plug.FindPreset("Tube Drive"));
+  EXPECT_EQ(plug.FindPreset("No Such Preset"), -1);
+}
+
+// Restoring a preset that says nothing about the switch leaves it where the user put it; one
+// that names it sets it. Either way the sound follows, as after any state restore.
+TEST(CorvanePresets, RestoringOneKeepsTheSwitchUnlessItNamesIt) {
+  Corvane plug;
+  plug.GetParam(kOversampling)->SetValue(1.0);
+  const int tube = plug.FindPreset("Tube Drive");
+  ASSERT_TRUE(plug.RestorePreset(tube));
+  EXPECT_DOUBLE_EQ(plug.GetParam(kGain)->Value(), 12.0);
+  EXPECT_DOUBLE_EQ(plug.GetParam(kOversampling)->Value(), 1.0);
+  EXPECT_NEAR(plug.Engine().LatestCurve().inputGain, std::exp(12.0 * 0.1151292546497), 1e-12);
+
+  plug.GetParam(kOversampling)->SetValue(0.0);
+  ASSERT_TRUE(plug.RestorePreset(plug.FindPreset("Mastering Glue")));
+  EXPECT_DOUBLE_EQ(plug.GetParam(kOversampling)->Value(), 1.0);
+  EXPECT_FALSE(plug.RestorePreset(-1));
+  EXPECT_FALSE(plug.RestorePreset(plug.NPresets()));
+}
+
+// A slot is only filled with what a parameter can hold; anything else leaves it as it was.
+TEST(CorvanePresets, ASlotRefusesValuesItCannotHold) {
+  Corvane plug;
+  const std::vector<double> before = plug.PresetValues(0);
+  const double tooMany[13] = {};
+  EXPECT_FALSE(plug.MakeFactoryPreset(0, "Too many", "", tooMany));
+  const double broken[2] = {1.0, std::nan("")};
+  EXPECT_FALSE(plug.MakeFactoryPreset(0, "Broken", "", broken));
+  EXPECT_FALSE(plug.MakeFactoryPreset(plug.NPresets(), "Outside", "", broken));
+  EXPECT_EQ(plug.PresetValues(0), before);
+  EXPECT_STREQ(plug.GetPreset(0)->name.data(), FactoryPresets()[0].name);
 }

@@ -23,6 +23,8 @@ TIMEOUT = 20.0
 GAIN = (186, 300)
 SWITCH = (494, 344)
 CORNER = (644, 394)
+PRESETS = (325, 22)
+READOUT = (250, 252, 150, 20)  # x, y, w, h
 
 
 class Server:
@@ -292,6 +294,130 @@ def case_no_display(env, folder):
                           timeout=TIMEOUT)
     assert done.returncode == 2, done
     assert done.stderr.count("\n") == 1 and "display" in done.stderr, done.stderr
+
+
+def texts(lines, name):
+    """The display texts the host was sent for a parameter ("set 9 Gain 0.208333 12.5dB")."""
+    return [l.split(None, 4)[4] for l in gestures(lines, name) if l.startswith("set ")]
+
+
+def pixels(env, window, box):
+    x, y, w, h = box
+    done = subprocess.run(["import", "-window", window, "-crop", "%dx%d+%d+%d" % (w, h, x, y),
+                           "-depth", "8", "rgb:-"], env=env, capture_output=True, timeout=TIMEOUT)
+    assert done.returncode == 0, done.stderr
+    return done.stdout
+
+
+def green_pixels(raw):
+    """Pixels of the curve's green (the readout's text), as the plate shows them."""
+    return sum(1 for i in range(0, len(raw), 3)
+               if raw[i + 1] > 120 and raw[i + 1] > raw[i] + 40 and raw[i + 1] > raw[i + 2] + 60)
+
+
+def case_typed_value(env, folder):
+    """A double click on Gain opens a field: 12.5 and Return set 12.5 dB in one gesture;
+    letters, an empty field and a value out of range are refused and change nothing."""
+    editor = Editor(env, "--loop")
+    editor.move(*GAIN)
+    editor.xdotool("click", "--repeat", "2", "--delay", "80", "1")
+    time.sleep(0.4)
+    count = len(editor.output())
+    editor.xdotool("key", "ctrl+a")
+    editor.xdotool("type", "--delay", "40", "12.5")
+    editor.xdotool("key", "Return")
+    editor.wait_for(r"^release \d+ Gain$", count)
+    lines = editor.output()[count:]
+    seen = gestures(lines, "Gain")
+    assert seen[0].startswith("touch ") and seen[-1].startswith("release "), seen
+    assert texts(lines, "Gain")[-1].startswith("12.5"), seen
+
+    for typed in ("abc", "75", ""):
+        editor.move(*GAIN)
+        editor.xdotool("click", "--repeat", "2", "--delay", "80", "1")
+        time.sleep(0.4)
+        count = len(editor.output())
+        editor.xdotool("key", "ctrl+a")
+        if typed:
+            editor.xdotool("type", "--delay", "40", typed)
+        else:
+            editor.xdotool("key", "BackSpace")
+        editor.xdotool("key", "Return")
+        time.sleep(0.6)
+        refused = gestures(editor.output()[count:], "Gain")
+        assert not [l for l in refused if l.startswith("set ")], (typed, refused)
+    assert editor.close() == 0
+
+
+def case_knob_menu(env, folder):
+    """A right click on Gain offers Enter value… and Reset to default; the reset is one
+    gesture back to 0 dB, and Enter value… opens the field."""
+    editor = Editor(env, "--loop", "--set", "Gain=20")
+    editor.move(*GAIN)
+    count = len(editor.output())
+    editor.xdotool("click", "3")
+    time.sleep(0.4)
+    editor.xdotool("key", "Down", "Down", "Return")
+    editor.wait_for(r"^release \d+ Gain$", count)
+    lines = editor.output()[count:]
+    assert texts(lines, "Gain") and texts(lines, "Gain")[-1].startswith("0.0"), lines
+
+    editor.move(*GAIN)
+    editor.xdotool("click", "3")
+    time.sleep(0.4)
+    editor.xdotool("key", "Down", "Return")
+    time.sleep(0.4)
+    count = len(editor.output())
+    editor.xdotool("key", "ctrl+a")
+    editor.xdotool("type", "--delay", "40", "6")
+    editor.xdotool("key", "Return")
+    editor.wait_for(r"^release \d+ Gain$", count)
+    assert texts(editor.output()[count:], "Gain")[-1].startswith("6.0"), editor.output()[count:]
+    assert editor.close() == 0
+
+
+def case_readout(env, folder):
+    """Hovering Gain shows its name and value under the screen; moved away, it fades out."""
+    editor = Editor(env, "--loop", "--set", "Gain=12")
+    time.sleep(0.3)
+    assert green_pixels(pixels(env, editor.window, READOUT)) == 0
+    editor.move(*GAIN)
+    time.sleep(0.4)
+    shown = green_pixels(pixels(env, editor.window, READOUT))
+    assert shown > 40, "the readout shows %d pixels of text" % shown
+    keep = os.environ.get("CORVANE_X11_SHOTS")
+    if keep:
+        run(env, "import", "-window", editor.window, os.path.join(keep, "editor-readout.png"))
+    editor.move(600, 20)
+    time.sleep(2.0)
+    gone = green_pixels(pixels(env, editor.window, READOUT))
+    assert gone == 0, "%d pixels of the readout are left" % gone
+    assert editor.close() == 0
+
+
+def case_preset_menu(env, folder):
+    """The preset selector loads Tube Drive as one gesture of every parameter it holds;
+    Oversampling, which it does not name, is left alone."""
+    editor = Editor(env, "--loop", "--set", "Oversampling=on")
+    editor.move(*PRESETS)
+    count = len(editor.output())
+    editor.xdotool("click", "1")
+    time.sleep(0.4)
+    editor.xdotool("key", "Down", "Down", "Down", "Return")
+    editor.wait_for(r"^release \d+ Output$", count)
+    time.sleep(0.2)
+    lines = [l for l in editor.output()[count:] if re.match(r"^(touch|set|release) ", l)]
+    touches = [i for i, l in enumerate(lines) if l.startswith("touch ")]
+    releases = [i for i, l in enumerate(lines) if l.startswith("release ")]
+    assert len(touches) == 11 and len(releases) == 11, lines
+    # All begun before any ends: one gesture for the host's undo.
+    assert max(touches) < min(releases), lines
+    assert texts(lines, "Gain")[-1].startswith("12.0"), lines
+    assert not gestures(lines, "Oversampling"), lines
+    keep = os.environ.get("CORVANE_X11_SHOTS")
+    if keep:
+        run(env, "import", "-window", editor.window, os.path.join(keep, "editor-preset.png"))
+    assert editor.close() == 0
 
 
 CASES = {name[5:]: fn for name, fn in globals().items() if name.startswith("case_")}

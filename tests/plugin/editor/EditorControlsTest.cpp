@@ -167,9 +167,11 @@ TEST_F(MeterTest, LevelsLightTheirLEDsAndFullScaleTheRedOne) {
   EXPECT_EQ(lit.front(), "glow.png (0,100,16,116) from 0,0");
   EXPECT_EQ(lit.back(), "glow.png (70,100,86,116) from 0,0");
 
+  // At full scale the last LED glows red alone: the white one added under it would turn it pink.
   Send(1.0f);
   lit = Frame();
-  ASSERT_EQ(lit.size(), 17u);
+  ASSERT_EQ(lit.size(), 16u);
+  EXPECT_EQ(lit[14], "glow.png (140,100,156,116) from 0,0");
   EXPECT_EQ(lit.back(), "red.png (150,100,166,116) from 0,0");
   Send(0.999f);
   Frame();

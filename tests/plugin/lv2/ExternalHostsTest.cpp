@@ -7,6 +7,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -17,7 +18,12 @@
 #include <string>
 #include <vector>
 
+#include <lv2/atom/atom.h>
+#include <lv2/presets/presets.h>
+
 #include "HostTestSupport.h"
+#include "LilvHost.h"
+#include "plugin/CorvanePresets.h"
 
 namespace fs = std::filesystem;
 using hosttest::Audio;
@@ -114,9 +120,11 @@ class ExternalHosts : public ::testing::Test {
   }
 
   /** corvane-host's raw render of the AAX module: what the plug-in itself produces. */
-  Audio Reference(const fs::path& in, const std::vector<Setting>& settings) {
+  Audio Reference(const fs::path& in, const std::vector<Setting>& settings,
+                  const std::vector<std::string>& more = {}) {
     std::vector<std::string> args{"render", in.string(), "-o", (mDir / "reference.wav").string(),
                                   "--raw"};
+    args.insert(args.end(), more.begin(), more.end());
     for (const Setting& s : settings) {
       args.push_back("--set");
       args.push_back(std::string(s.name) + "=" + Text(s.value));
@@ -159,6 +167,80 @@ TEST_F(ExternalHosts, Lv2applyOneFramePerCall) {
     const auto run = Host(command);
     ASSERT_TRUE(run.Ok()) << run.log;
     ExpectMatches(hosttest::ReadAudio(mDir / "out.wav"), Reference(in, settings), "lv2apply");
+  }
+}
+
+// Every factory preset as LV2 hosts meet it: listed by lilv under the plug-in with its name,
+// its port values read through lilv, then applied by lv2apply: the sound is what corvane-host
+// makes of the same preset. A preset that leaves the switch alone has no value for its port.
+TEST_F(ExternalHosts, EveryLv2PresetSoundsAsThePresetDoesInCorvaneHost) {
+  lv2test::World world;
+  const LilvPlugin* plugin = world.Plugin(kStereo);
+  ASSERT_NE(plugin, nullptr);
+  LilvNode* presetClass = lilv_new_uri(world.Get(), LV2_PRESETS__Preset);
+  LilvNode* label = lilv_new_uri(world.Get(), LILV_NS_RDFS "label");
+  LilvNodes* presets = lilv_plugin_get_related(plugin, presetClass);
+  struct Found {
+    std::string name;
+    std::vector<Setting> ports;
+    std::vector<std::string> symbols;
+    std::vector<double> values;
+  };
+  std::vector<Found> found;
+  LILV_FOREACH(nodes, i, presets) {
+    const LilvNode* preset = lilv_nodes_get(presets, i);
+    lilv_world_load_resource(world.Get(), preset);
+    Found f;
+    if (LilvNodes* labels = lilv_world_find_nodes(world.Get(), preset, label, nullptr)) {
+      if (lilv_nodes_size(labels) > 0) f.name = lilv_node_as_string(lilv_nodes_get_first(labels));
+      lilv_nodes_free(labels);
+    }
+    LilvState* state =
+        lilv_state_new_from_world(world.Get(), world.Urids().MapFeatureData(), preset);
+    ASSERT_NE(state, nullptr) << f.name;
+    struct Sink {
+      Found* found;
+      LV2_URID floatType;
+    } sink{&f, world.Urids().Map(LV2_ATOM__Float)};
+    lilv_state_emit_port_values(
+        state,
+        [](const char* symbol, void* data, const void* value, uint32_t size, uint32_t type) {
+          auto* s = static_cast<Sink*>(data);
+          if (type == s->floatType && size == sizeof(float)) {
+            s->found->symbols.push_back(symbol);
+            s->found->values.push_back(*static_cast<const float*>(value));
+          }
+        },
+        &sink);
+    lilv_state_free(state);
+    found.push_back(std::move(f));
+  }
+  lilv_nodes_free(presets);
+  lilv_node_free(label);
+  lilv_node_free(presetClass);
+
+  ASSERT_EQ(found.size(), corvane::FactoryPresets().size());
+  const fs::path in = mDir / "in.wav";
+  hosttest::WriteAudio(in, Input(2));
+  for (const corvane::FactoryPreset& preset : corvane::FactoryPresets()) {
+    SCOPED_TRACE(preset.name);
+    const auto f = std::find_if(found.begin(), found.end(),
+                                [&](const Found& x) { return x.name == preset.name; });
+    ASSERT_NE(f, found.end()) << "lilv lists no preset named " << preset.name;
+    EXPECT_EQ(f->symbols.size(), preset.oversampling ? 12u : 11u);
+    const bool namesSwitch =
+        std::find(f->symbols.begin(), f->symbols.end(), "oversampling") != f->symbols.end();
+    EXPECT_EQ(namesSwitch, preset.oversampling.has_value());
+
+    std::string command =
+        "lv2apply -i '" + in.string() + "' -o '" + (mDir / "out.wav").string() + "'";
+    for (size_t k = 0; k < f->symbols.size(); ++k)
+      command += " -c " + f->symbols[k] + " " + Text(f->values[k]);
+    command += std::string(" ") + kStereo;
+    const auto run = Host(command);
+    ASSERT_TRUE(run.Ok()) << run.log;
+    ExpectMatches(hosttest::ReadAudio(mDir / "out.wav"),
+                  Reference(in, {}, {"--preset", preset.name}), "lv2apply");
   }
 }
 

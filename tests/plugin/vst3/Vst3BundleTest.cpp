@@ -13,9 +13,12 @@
 #include <vector>
 
 #include "HostTestSupport.h"
+#include "framework/vst3/IPlugVST3.h"
 #include "host/ModuleHost.h"
 #include "host/PluginSession.h"
 #include "host/vst3host/Vst3Host.h"
+#include "plugin/CorvaneParams.h"
+#include "plugin/CorvanePresets.h"
 
 namespace {
 
@@ -102,7 +105,8 @@ TEST(Vst3Bundle, ParametersReadAndParseAsInTheAaxModule) {
     std::vector<std::string> ids;
     for (int32_t i = 0; i < a.ParameterCount(); ++i)
       if (a.ParameterID(i) != bypass) ids.push_back(a.ParameterID(i));
-    ASSERT_EQ(v.ParameterCount(), static_cast<int32_t>(ids.size()) + 1);  // and the bypass
+    // and the bypass and the program change
+    ASSERT_EQ(v.ParameterCount(), static_cast<int32_t>(ids.size()) + 2);
     for (size_t i = 0; i < ids.size(); ++i) {
       const v3_param_info info = v.Info(static_cast<int32_t>(i));
       EXPECT_EQ(info.param_id, i);
@@ -127,6 +131,9 @@ TEST(Vst3Bundle, ParametersReadAndParseAsInTheAaxModule) {
     }
     const v3_param_info bypassInfo = v.Info(static_cast<int32_t>(ids.size()));
     EXPECT_TRUE(bypassInfo.flags & V3_PARAM_IS_BYPASS);
+    const v3_param_info programInfo = v.Info(static_cast<int32_t>(ids.size()) + 1);
+    EXPECT_TRUE(programInfo.flags & V3_PARAM_PROGRAM_CHANGE);
+    EXPECT_FALSE(programInfo.flags & V3_PARAM_CAN_AUTOMATE);
   }
   aax.Close();
 }
@@ -247,3 +254,103 @@ TEST(Vst3Bundle, ASeparateControllerConnectedToItsComponentIsItsController) {
 }
 
 }  // namespace
+
+// The factory presets as a VST3 host offers them: the root unit's program list, named as the
+// table is, chosen through the program-change parameter. Chosen in process(), a program sounds
+// as corvane-host's --preset does; set on the controller, the values follow at once and the
+// host is told to read them again. A preset that leaves the switch alone does so here too.
+TEST(Vst3Bundle, FactoryPresetsAreTheProgramListAndSoundAsTheirPreset) {
+  vst3::Module module(kBundle);
+  vst3::Instance v(module, module.Processors().front());
+  v3_unit_information** units = nullptr;
+  ASSERT_EQ(v3_cpp_obj_query_interface(v.Controller(), v3_unit_information_iid, &units), V3_OK);
+  ASSERT_NE(units, nullptr);
+  ASSERT_EQ(v3_cpp_obj(units)->get_program_list_count(units), 1);
+  v3_unit_info root{};
+  ASSERT_EQ(v3_cpp_obj(units)->get_unit_info(units, 0, &root), V3_OK);
+  v3_program_list_info list{};
+  ASSERT_EQ(v3_cpp_obj(units)->get_program_list_info(units, 0, &list), V3_OK);
+  EXPECT_EQ(root.program_list_id, list.id);
+  const auto presets = corvane::FactoryPresets();
+  ASSERT_EQ(list.programCount, static_cast<int32_t>(presets.size()));
+  auto text = [](const int16_t* t) {
+    std::string s;
+    for (int k = 0; k < 128 && t[k]; ++k) s += static_cast<char>(t[k]);
+    return s;
+  };
+  for (int32_t p = 0; p < list.programCount; ++p) {
+    v3_str_128 name{};
+    ASSERT_EQ(v3_cpp_obj(units)->get_program_name(units, list.id, p, name), V3_OK);
+    EXPECT_EQ(text(name), presets[static_cast<size_t>(p)].name);
+  }
+  v3_str_128 none{};
+  EXPECT_NE(v3_cpp_obj(units)->get_program_name(units, list.id, list.programCount, none), V3_OK);
+  v3_cpp_obj_unref(units);
+
+  const v3_param_id program = iplug::IPlugVST3::kProgramParamID;
+  const auto normalizedOf = [&](size_t p) {
+    return static_cast<double>(p) / static_cast<double>(presets.size() - 1);
+  };
+  // On the controller, with the switch on beforehand: a preset without it keeps it on.
+  const v3_param_id os = corvane::kOversampling, gain = corvane::kGain;
+  ASSERT_EQ(v.SetNormalized(os, 1.0), V3_OK);
+  const size_t tube = 2;
+  ASSERT_STREQ(presets[tube].name, "Tube Drive");
+  ASSERT_EQ(v.SetNormalized(program, normalizedOf(tube)), V3_OK);
+  EXPECT_NEAR(v.ToPlain(gain, v.Normalized(gain)), 12.0, 1e-9);
+  EXPECT_EQ(v.Normalized(os), 1.0);
+  EXPECT_EQ(v.Text(program, normalizedOf(tube)), "Tube Drive");
+  EXPECT_NE(v.SetNormalized(program, 1.5), V3_OK);
+  ASSERT_EQ(v.SetNormalized(os, 0.0), V3_OK);
+
+  // In process(), at the first sample of the first block, for two presets: one with the switch,
+  // one without.
+  hosttest::TempDir dir;
+  hosttest::Audio input;
+  input.channels = 2;
+  input.sampleRate = 48000;
+  input.format = 0x010000 | 0x0006;
+  for (int i = 0; i < 24000; ++i)
+    for (int c = 0; c < 2; ++c)
+      input.samples.push_back(static_cast<float>(0.7 * std::sin(0.013 * i * (c + 1))));
+  hosttest::WriteAudio(dir / "in.wav", input);
+  ASSERT_EQ(v.Setup(48000.0, 512), V3_OK);
+  for (const size_t p : {size_t{3}, size_t{6}}) {
+    SCOPED_TRACE(presets[p].name);
+    ASSERT_EQ(v.SetActive(true), V3_OK);
+    ASSERT_EQ(v.SetProcessing(true), V3_OK);
+    std::vector<float> left(512), right(512);
+    std::vector<double> rendered;
+    const int frames = static_cast<int>(input.Frames());
+    for (int at = 0; at < frames; at += 512) {
+      const int n = std::min(512, frames - at);
+      for (int i = 0; i < n; ++i) {
+        left[i] = input.samples[2 * (at + i)];
+        right[i] = input.samples[2 * (at + i) + 1];
+      }
+      float* channels[2] = {left.data(), right.data()};
+      vst3::ParameterChanges changes;
+      if (at == 0) changes.Add(program, 0, normalizedOf(p));
+      ASSERT_EQ(v.Process(channels, channels, n, &changes), V3_OK);
+      for (int i = 0; i < n; ++i) {
+        rendered.push_back(left[i]);
+        rendered.push_back(right[i]);
+      }
+    }
+    ASSERT_EQ(v.SetProcessing(false), V3_OK);
+    ASSERT_EQ(v.SetActive(false), V3_OK);
+    EXPECT_EQ(v.Normalized(os), presets[p].oversampling.value_or(false) ? 1.0 : 0.0);
+
+    const auto result =
+        hosttest::RunHost({"render", (dir / "in.wav").string(), "-o", (dir / "ref.wav").string(),
+                           "--raw", "--format", "float64", "--preset", presets[p].name});
+    ASSERT_EQ(result.status, 0) << result.err;
+    const auto reference = hosttest::ReadAudio(dir / "ref.wav");
+    ASSERT_EQ(reference.samples.size(), rendered.size());
+    double worst = 0.0;
+    for (size_t i = 0; i < rendered.size(); ++i)
+      worst = std::max(worst, std::fabs(rendered[i] - static_cast<double>(reference.samples[i])));
+    EXPECT_LE(worst, 1e-6);
+    ASSERT_EQ(v.SetNormalized(os, 0.0), V3_OK);
+  }
+}
