@@ -25,17 +25,20 @@ from xsession import (SKIP, Failure, Hang, Process, Skip, drag, need, pixels, ru
                       window_tree)
 
 URI = "http://pellumar.com/plugins/corvane#stereo"
+# A factory preset as the bundle names it, and the selector's plate that shows its name.
+PRESET = URI + "-preset-tube-drive"
+PLATE = (250, 12, 150, 21)
 WIDTH, HEIGHT = 650, 400
 # The Gain knob's centre, in the editor's pixels at zoom 1.
 GAIN = (186, 300)
 ATTEMPTS = 3
 
 
-def jalv_window(env, jalv):
+def jalv_window(env, jalv, title="^Corvane$"):
     def probe():
         if not jalv.alive():
             raise Hang("jalv.gtk3 exited:\n" + "\n".join(jalv.output()[-20:]))
-        return visible_window(env, "^Corvane$")
+        return visible_window(env, title)
     return wait_until("jalv's window", probe)
 
 
@@ -140,6 +143,7 @@ def attempt_once(argv):
         before = pixels(env, editor, knob)
         if len(set(before)) < 8:
             raise Failure("the editor shows nothing where the Gain knob is")
+        plate = pixels(env, editor, PLATE)
 
         # The user drags the Gain knob upwards, in steps of a mouse's.
         mark = len(jalv.output())
@@ -158,6 +162,26 @@ def attempt_once(argv):
         print("screenshot:", shot)
         if not jalv.alive():
             raise Hang("jalv.gtk3 exited during the drag")
+
+        # jalv again, loading a factory preset by its URI: the editor opens on its values, the
+        # Gain knob turned to 12 dB and the selector naming it.
+        jalv.process.terminate()
+        jalv.process.wait(10)
+        jalv = Process(["jalv.gtk3", "--print-controls", "--jack-name", "Corvane", "--preset",
+                        PRESET, URI], env)
+        children.append(jalv.process)
+        # jalv names its window after the preset it loaded.
+        top = jalv_window(env, jalv, "^Corvane")
+        editor = wait_until("the editor with the preset", lambda: ([
+            w for w, width, height in window_tree(env, top) if (width, height) == (WIDTH, HEIGHT)]
+            or [None])[-1])
+        time.sleep(0.5)
+        if pixels(env, editor, PLATE) == plate:
+            raise Failure("the preset selector shows no preset after jalv loaded one")
+        if pixels(env, editor, knob) == before:
+            raise Failure("the Gain knob stands where it did without the preset")
+        shot = screenshot(env, top, os.path.join(out_dir, "jalv-editor-preset.png"))
+        print("screenshot with the preset:", shot)
         return 0
     except Skip as skip:
         print("SKIPPED:", skip)
