@@ -155,6 +155,9 @@ class IGraphicsX11 : public IGraphicsCairo, private x11::X11Display::Client {
   void PresentFrame() override;
 
  private:
+  /** The buttons whose state a pointer event carries, held. */
+  static constexpr uint16_t kButtonsHeld =
+      XCB_BUTTON_MASK_1 | XCB_BUTTON_MASK_2 | XCB_BUTTON_MASK_3;
   /** A pixel rectangle of the window, [x0, x1) × [y0, y1). */
   struct PixelRect {
     int x0 = 0, y0 = 0, x1 = 0, y1 = 0;
