@@ -86,8 +86,19 @@ void IPlugVST3::ApplyProgramOnMain(int program) {
     OnParamChange(index, kPresetRecall, -1);
     SendParamValueToControls(index, param->Value(), false);
   }
-  // The host shows the values it holds for each parameter: it reads them again.
-  if (mHandler) v3_cpp_obj(mHandler)->restart_component(mHandler, V3_RESTART_PARAM_VALUES_CHANGED);
+  // The host shows the values it holds for each parameter: it is told to read them again, and of
+  // a latency the program changed, once its call is over (see FlushPendingRestarts). Told from
+  // inside the call, Ardour deadlocks: it holds a lock of its own while it sets a program, and
+  // its restartComponent waits for the same lock.
+  mRestartPending |= kPendingValuesChanged | kPendingLatencyCheck;
+}
+
+void IPlugVST3::FlushPendingRestarts() {
+  const int pending = mRestartPending;
+  mRestartPending = 0;
+  if ((pending & kPendingValuesChanged) && mHandler)
+    v3_cpp_obj(mHandler)->restart_component(mHandler, V3_RESTART_PARAM_VALUES_CHANGED);
+  NotifyLatencyIfChanged();
 }
 
 v3_result IPlugVST3::UnitInfo(int32_t index, v3_unit_info& info) const {
@@ -165,7 +176,7 @@ v3_result IPlugVST3::SetActive(bool active) {
     return V3_NOMEM;
   }
   mActive.store(true, std::memory_order_release);
-  NotifyLatencyIfChanged();
+  FlushPendingRestarts();
   return V3_OK;
 }
 
@@ -203,7 +214,7 @@ v3_result IPlugVST3::ReadStateFrom(v3_bstream** stream) {
     image.insert(image.end(), buffer, buffer + std::min<int32_t>(read, sizeof buffer));
   }
   if (RestoreStateImage(*this, image) != EStateImage::kRestored) return V3_INVALID_ARG;
-  NotifyLatencyIfChanged();
+  FlushPendingRestarts();
   return V3_OK;
 }
 
@@ -548,7 +559,6 @@ v3_result IPlugVST3::SetParamNormalized(v3_param_id id, double normalized) {
     if (program < 0) return V3_INVALID_ARG;
     mProgram.store(program, std::memory_order_release);
     ApplyProgramOnMain(program);
-    NotifyLatencyIfChanged();
     return V3_OK;
   }
   if (id >= static_cast<v3_param_id>(NParams())) return V3_INVALID_ARG;
@@ -622,7 +632,7 @@ bool IPlugVST3::OpenEditorIn(uintptr_t parentWindow, v3_run_loop** loop, v3_plug
   // The host is told of a latency change from its own thread, on the loop it lent.
   if (IRunLoop* runLoop = GetRunLoop())
     mLatencyTimer =
-        runLoop->AddTimer(kIdleTimerMs, [this](IRunLoop::Id) { NotifyLatencyIfChanged(); });
+        runLoop->AddTimer(kIdleTimerMs, [this](IRunLoop::Id) { FlushPendingRestarts(); });
   return true;
 }
 

@@ -150,6 +150,12 @@ class IPlugVST3 : public IPlugAPIBase, public IPlugProcessor {
 
   /** [main] Tells the host when the latency it compensates for is no longer right. */
   void NotifyLatencyIfChanged();
+  /**
+   * [main, outside the host's calls] What the host was not told from inside its program change
+   * (the program's values, the latency it changed): told now. Runs on the idle tick of the
+   * host's run loop while the editor is open, and on activation and state restores.
+   */
+  void FlushPendingRestarts();
 
   // IPlugProcessor
   bool EmitMidiMessage(const MidiMessage&) override { return false; }
@@ -201,7 +207,9 @@ class IPlugVST3 : public IPlugAPIBase, public IPlugProcessor {
   std::atomic<bool> mBypassed{false};  // the bypass parameter
   std::vector<Program> mPrograms;      // [main] written before processing, then only read
   std::atomic<int> mProgram{0};        // the program last chosen
-  bool mFirstBlock = false;            // [audio] the first process() since the activation
+  enum { kPendingValuesChanged = 1, kPendingLatencyCheck = 2 };
+  int mRestartPending = 0;   // [main] restarts owed to the host
+  bool mFirstBlock = false;  // [audio] the first process() since the activation
   int mMaxBlock = kDefaultBlockSize;
   uint32_t mReportedLatency = 0;  // [main] what the host was last told
   std::vector<float> mZeros;      // stands in for a silent or missing input channel
