@@ -59,7 +59,7 @@ IMenuModel* IGraphicsX11::ShowNativeMenu(IMenuModel& menu, const IBox& bounds, b
   const int top = origin->dst_y + static_cast<int>(std::lround(s * bounds.T));
   std::free(geometry);
   std::free(origin);
-  auto popup = std::make_unique<x11::X11Menu>(*mDisplay, menu, s);
+  auto popup = std::make_unique<x11::X11Menu>(*mDisplay, menu, s, DEFAULT_TEXT.fontID);
   if (!popup->Show(root, x, y, top)) return nullptr;
   mMenu = std::move(popup);
   isAsync = true;

@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <cstdlib>
 
+#include "graphics/cairo/CairoFonts.h"
 #include "graphics/x11/X11Support.h"
 
 namespace iplug::igraphics::x11 {
@@ -35,9 +36,17 @@ constexpr uint32_t kPanelEvents = XCB_EVENT_MASK_EXPOSURE | XCB_EVENT_MASK_BUTTO
                                   XCB_EVENT_MASK_BUTTON_RELEASE | XCB_EVENT_MASK_POINTER_MOTION |
                                   XCB_EVENT_MASK_KEY_PRESS;
 
-void SetFont(cairo_t* cr, float scale, bool bold) {
-  cairo_select_font_face(cr, "sans-serif", CAIRO_FONT_SLANT_NORMAL,
-                         bold ? CAIRO_FONT_WEIGHT_BOLD : CAIRO_FONT_WEIGHT_NORMAL);
+// Titles in the editor's face are drawn heavier by stroking their outline this wide, in points:
+// the face has no bold of its own.
+constexpr double kTitleEmbolden = 0.45;
+
+void SetFont(cairo_t* cr, const cairo_backend::CairoTypeface* face, float scale, bool bold) {
+  if (face) {
+    cairo_set_font_face(cr, face->Face());
+  } else {
+    cairo_select_font_face(cr, "sans-serif", CAIRO_FONT_SLANT_NORMAL,
+                           bold ? CAIRO_FONT_WEIGHT_BOLD : CAIRO_FONT_WEIGHT_NORMAL);
+  }
   cairo_set_font_size(cr, kFontSize * scale);
 }
 
@@ -112,8 +121,11 @@ MenuPanelLayout LayOutMenuPanel(const IMenuModel& menu, float scale,
   return layout;
 }
 
-X11Menu::X11Menu(X11Display& display, IMenuModel& menu, float scale)
-    : mDisplay(display), mMenu(menu), mScale(scale > 0.f ? scale : 1.f) {}
+X11Menu::X11Menu(X11Display& display, IMenuModel& menu, float scale, const char* fontID)
+    : mDisplay(display),
+      mMenu(menu),
+      mScale(scale > 0.f ? scale : 1.f),
+      mFace(fontID ? cairo_backend::FindTypeface(fontID) : nullptr) {}
 
 X11Menu::~X11Menu() {
   ClosePanelsAfter(0);
@@ -176,9 +188,9 @@ bool X11Menu::OpenPanel(IMenuModel& model, int x, int y, int altY) {
   cairo_surface_t* scratch = cairo_image_surface_create(CAIRO_FORMAT_ARGB32, 1, 1);
   cairo_t* cr = cairo_create(scratch);
   panel.layout = LayOutMenuPanel(model, mScale, [&](const std::string& text) {
-    SetFont(cr, mScale, false);
+    SetFont(cr, mFace.get(), mScale, false);
     cairo_text_extents_t extents;
-    cairo_text_extents(cr, text.c_str(), &extents);
+    cairo_text_extents(cr, cairo_backend::ValidUtf8(text.c_str()).c_str(), &extents);
     return extents.x_advance;
   });
   cairo_destroy(cr);
@@ -276,11 +288,20 @@ void X11Menu::Draw(Panel& panel) {
       cairo_close_path(cr);
       cairo_fill(cr);
     }
-    SetFont(cr, mScale, IsTitle(menu, i));
+    const bool title = IsTitle(menu, i);
+    SetFont(cr, mFace.get(), mScale, title);
     cairo_font_extents_t fe;
     cairo_font_extents(cr, &fe);
     cairo_move_to(cr, b.x + kCheckMargin * k, midY + (fe.ascent - fe.descent) / 2.0);
-    cairo_show_text(cr, MenuItemLabel(menu, i).c_str());
+    const std::string label = cairo_backend::ValidUtf8(MenuItemLabel(menu, i).c_str());
+    if (title && mFace) {
+      cairo_text_path(cr, label.c_str());
+      cairo_fill_preserve(cr);
+      cairo_set_line_width(cr, kTitleEmbolden * k);
+      cairo_stroke(cr);
+    } else {
+      cairo_show_text(cr, label.c_str());
+    }
   }
   cairo_destroy(cr);
   cairo_surface_flush(s);

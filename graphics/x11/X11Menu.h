@@ -4,11 +4,16 @@
 #include <xcb/xcb.h>
 
 #include <functional>
+#include <memory>
 #include <string>
 #include <vector>
 
 #include "graphics/IGraphicsStructs.h"
 #include "graphics/x11/X11Display.h"
+
+namespace iplug::igraphics::cairo_backend {
+class CairoTypeface;
+}
 
 namespace iplug::igraphics::x11 {
 
@@ -47,8 +52,12 @@ class X11Menu {
  public:
   enum class Outcome { Open, Chosen, Dismissed };
 
-  /** scale: window pixels per point (draw scale × screen scale). */
-  X11Menu(X11Display& display, IMenuModel& menu, float scale);
+  /**
+   * scale: window pixels per point (draw scale × screen scale). fontID: the editor's loaded
+   * font the items are written in; the system's sans-serif where it is not loaded. Cairo's
+   * lookup of that one keeps fontconfig memory it never frees, so the editor's face comes first.
+   */
+  X11Menu(X11Display& display, IMenuModel& menu, float scale, const char* fontID = nullptr);
   ~X11Menu();
   X11Menu(const X11Menu&) = delete;
   X11Menu& operator=(const X11Menu&) = delete;
@@ -100,6 +109,7 @@ class X11Menu {
   X11Display& mDisplay;
   IMenuModel& mMenu;
   float mScale;
+  std::shared_ptr<const cairo_backend::CairoTypeface> mFace;
   xcb_window_t mRoot = XCB_NONE;
   xcb_visualid_t mVisual = 0;
   uint8_t mDepth = 0;

@@ -132,6 +132,12 @@ class Editor:
         self.reader.join(TIMEOUT)
         return self.process.returncode
 
+    def close_cleanly(self):
+        """Closes the window and fails, with what the host said, unless it ended with 0."""
+        code = self.close()
+        assert code == 0, "the host ended with %d; it said:\n%s\n%s" % (
+            code, "\n".join(self.output()[-20:]), self.process.stderr.read())
+
 
 def run(env, *args, check=True):
     done = subprocess.run(args, env=env, capture_output=True, text=True, timeout=TIMEOUT)
@@ -162,20 +168,20 @@ def case_window_sizes(env, folder):
     """650 x 400 by default, 975 x 600 at a stored zoom of 1.5, 1300 x 800 at Xft.dpi 192."""
     editor = Editor(env, "--loop")
     assert editor.size() == (650, 400), editor.size()
-    assert editor.close() == 0
+    editor.close_cleanly()
     prefs = os.path.join(folder, "Pellumar", "Preferences")
     os.makedirs(prefs, exist_ok=True)
     with open(os.path.join(prefs, "corvane-display-scale.txt"), "w") as f:
         f.write("1.5000\n")
     editor = Editor(env, "--loop")
     editor.wait_for_size((975, 600))
-    assert editor.close() == 0
+    editor.close_cleanly()
     os.remove(os.path.join(prefs, "corvane-display-scale.txt"))
     run(env, "xprop", "-root", "-f", "RESOURCE_MANAGER", "8s", "-set", "RESOURCE_MANAGER",
         "Xft.dpi:\t192\n")
     editor = Editor(env, "--loop")
     editor.wait_for_size((1300, 800))
-    assert editor.close() == 0
+    editor.close_cleanly()
 
 
 def case_knob_gestures(env, folder):
@@ -203,7 +209,7 @@ def case_knob_gestures(env, folder):
     editor.wait_for(r"^set \d+ Gain ", count)
     up = values(editor.output()[count:], "Gain")
     assert up and up[-1] > rising[-1], editor.output()[count:]
-    assert editor.close() == 0
+    editor.close_cleanly()
 
 
 def case_switch_and_keys(env, folder):
@@ -215,7 +221,7 @@ def case_switch_and_keys(env, folder):
     editor.move(*GAIN)
     editor.xdotool("key", "space")
     editor.wait_for(r"^key space$")
-    assert editor.close() == 0
+    editor.close_cleanly()
 
 
 def case_corner(env, folder):
@@ -234,7 +240,7 @@ def case_corner(env, folder):
     editor.move(*CORNER, zoom=zoom)
     editor.xdotool("click", "--repeat", "2", "--delay", "80", "1")
     editor.wait_for_size((650, 400))
-    assert editor.close() == 0
+    editor.close_cleanly()
 
 
 def case_screenshot(env, folder):
@@ -245,7 +251,7 @@ def case_screenshot(env, folder):
     time.sleep(0.5)
     shot = os.path.join(folder, "window.png")
     run(env, "import", "-window", editor.window, shot)
-    assert editor.close() == 0
+    editor.close_cleanly()
     snap = os.path.join(folder, "snapshot.png")
     run(env, HOST, "snapshot", silence, "--at", "1", "-o", snap, "--set", "Gain=12")
     # Per channel up to 2, and at most 0.1 % of the pixels beyond.
@@ -346,7 +352,7 @@ def case_typed_value(env, folder):
         time.sleep(0.6)
         refused = gestures(editor.output()[count:], "Gain")
         assert not [l for l in refused if l.startswith("set ")], (typed, refused)
-    assert editor.close() == 0
+    editor.close_cleanly()
 
 
 def case_knob_menu(env, folder):
@@ -373,7 +379,7 @@ def case_knob_menu(env, folder):
     editor.xdotool("key", "Return")
     editor.wait_for(r"^release \d+ Gain$", count)
     assert texts(editor.output()[count:], "Gain")[-1].startswith("6.0"), editor.output()[count:]
-    assert editor.close() == 0
+    editor.close_cleanly()
 
 
 def case_readout(env, folder):
@@ -392,7 +398,7 @@ def case_readout(env, folder):
     time.sleep(2.0)
     gone = green_pixels(pixels(env, editor.window, READOUT))
     assert gone == 0, "%d pixels of the readout are left" % gone
-    assert editor.close() == 0
+    editor.close_cleanly()
 
 
 def case_preset_menu(env, folder):
@@ -417,7 +423,7 @@ def case_preset_menu(env, folder):
     keep = os.environ.get("CORVANE_X11_SHOTS")
     if keep:
         run(env, "import", "-window", editor.window, os.path.join(keep, "editor-preset.png"))
-    assert editor.close() == 0
+    editor.close_cleanly()
 
 
 CASES = {name[5:]: fn for name, fn in globals().items() if name.startswith("case_")}
