@@ -145,8 +145,12 @@ def screenshot(env, window, path):
 def pixels(env, window, geometry):
     """The raw RGB pixels of a rectangle of a window (x, y, w, h)."""
     x, y, w, h = geometry
-    result = subprocess.run(["import", "-window", window, "-crop", "%dx%d+%d+%d" % (w, h, x, y),
-                             "rgb:-"], env=env, capture_output=True, timeout=30)
+    args = ["import", "-window", window, "-crop", "%dx%d+%d+%d" % (w, h, x, y), "rgb:-"]
+    try:
+        result = subprocess.run(args, env=env, stdin=subprocess.DEVNULL, capture_output=True,
+                                timeout=30)
+    except subprocess.TimeoutExpired:
+        raise Hang(" ".join(args) + " did not finish in 30 s")
     if result.returncode != 0:
         raise Failure("import failed: " + result.stderr.decode(errors="replace"))
     return result.stdout
