@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "host/ClapSession.h"
 #include "host/HostError.h"
 #include "host/ModuleSession.h"
 #include "host/Vst3Session.h"
@@ -238,6 +239,7 @@ std::filesystem::path DefaultModulePath() {
 std::unique_ptr<PluginSession> MakeModuleSession(const std::filesystem::path& module,
                                                  double sampleRate, int channels) {
   if (vst3::IsVst3Path(module)) return std::make_unique<Vst3Session>(module, sampleRate, channels);
+  if (clap::IsClapPath(module)) return std::make_unique<ClapSession>(module, sampleRate, channels);
   return std::make_unique<ModuleSession>(module, sampleRate, channels);
 }
 

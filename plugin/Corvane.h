@@ -11,11 +11,14 @@
 #include "plugin/dsp/SaturationEngine.h"
 
 // One source for every format: each module target compiles this class on its own binding (the
-// LV2 module defines CORVANE_LV2, the VST3 module CORVANE_VST3; everything else is AAX).
+// LV2 module defines CORVANE_LV2, the VST3 module CORVANE_VST3, the CLAP module CORVANE_CLAP;
+// everything else is AAX).
 #if defined(CORVANE_LV2)
 #include "framework/lv2/IPlugLV2.h"
 #elif defined(CORVANE_VST3)
 #include "framework/vst3/IPlugVST3.h"
+#elif defined(CORVANE_CLAP)
+#include "framework/clap/IPlugCLAP.h"
 #else
 #include "framework/aax/IPlugAAX.h"
 #endif
@@ -26,6 +29,8 @@ namespace corvane {
 using Binding = iplug::IPlugLV2;
 #elif defined(CORVANE_VST3)
 using Binding = iplug::IPlugVST3;
+#elif defined(CORVANE_CLAP)
+using Binding = iplug::IPlugCLAP;
 #else
 using Binding = iplug::IPlugAAX;
 #endif

@@ -14,6 +14,8 @@
 
 #include "host/HostError.h"
 #include "host/PluginSession.h"
+#include "host/claphost/ClapHost.h"
+#include "host/validate/ClapTests.h"
 #include "host/validate/Vst3Tests.h"
 #include "host/vst3host/Vst3Host.h"
 
@@ -177,6 +179,7 @@ ValidateOptions ParseValidateOptions(const std::vector<std::string>& args) {
       bool known = false;
       for (const TestCase& test : Registry()) known = known || name == test.name;
       for (const TestCase& test : Vst3Registry()) known = known || name == test.name;
+      for (const TestCase& test : ClapRegistry()) known = known || name == test.name;
       if (!known) throw HostError("no test named '" + name + "' (see validate --list)");
       options.only = name;
     } else {
@@ -188,9 +191,11 @@ ValidateOptions ParseValidateOptions(const std::vector<std::string>& args) {
 
 namespace {
 
-/** A VST3 bundle (or the module in one) gets the VST3 tests; anything else is an AAX module. */
+/** A VST3 bundle (or the module in one) gets the VST3 tests, a CLAP bundle the CLAP tests;
+ * anything else is an AAX module. */
 const std::vector<TestCase>& RegistryFor(const std::filesystem::path& module) {
-  return vst3::IsVst3Path(module) ? Vst3Registry() : Registry();
+  if (vst3::IsVst3Path(module)) return Vst3Registry();
+  return clap::IsClapPath(module) ? ClapRegistry() : Registry();
 }
 
 }  // namespace
