@@ -7,8 +7,9 @@ The .deb must hold the tool, its module and both bundles in the places hosts loo
 holds may name the build or the source tree; the installed tool must find its installed module
 and render the demo bit for bit as the built one does; the installed LV2 bundle must pass
 lv2_validate and be found on LV2_PATH; Ardour's scanner must list both plug-ins of the
-installed VST3 bundle. `cmake --install --component user` must put the same into a home's
-~/.lv2, ~/.vst3 and ~/.local, and that tool must find its module there. Exits 0 when it
+installed VST3 bundle; the installed tool must validate the installed CLAP bundle.
+`cmake --install --component user` must put the same into a home's ~/.lv2, ~/.vst3, ~/.clap
+and ~/.local, and that tool must find its module there. Exits 0 when it
 passes, 1 when it fails, 77 (skipped) when a tool it needs is missing.
 """
 import filecmp
@@ -26,6 +27,7 @@ STEREO_ID = "75D3206D9B6249C094F563AADE953B15"
 MONO_ID = "B7178938DC2E40B6BAF1697A68708668"
 MODULE = "lib/corvane/Corvane.aaxplugin/Contents/x86_64-linux/Corvane.so"
 VST3_MODULE = "Corvane.vst3/Contents/x86_64-linux/Corvane.so"
+CLAP_BUNDLE = "Corvane.clap"
 LV2_FILES = ["corvane.so", "corvane_ui.so", "manifest.ttl", "corvane.ttl", "presets.ttl"]
 
 
@@ -115,6 +117,19 @@ def check_vst3(vst3_dir, work, env):
     print("  %s: Ardour's scanner lists Corvane and Corvane Mono" % vst3_dir)
 
 
+def check_clap(prefix, clap_dir, env):
+    """The installed tool loads the installed CLAP bundle and passes it through its checks."""
+    bundle = os.path.join(clap_dir, CLAP_BUNDLE)
+    expect(os.path.isfile(bundle), "no CLAP bundle at " + bundle)
+    tool = os.path.join(prefix, "bin", "corvane-host")
+    for test in ("clap-describe", "clap-state"):
+        checked = run([tool, "validate", "--module", bundle, "--only", test, "--strictness", "2"],
+                      env=env)
+        expect("1 passed, 0 failed" in checked,
+               "the installed CLAP bundle fails %s:\n%s" % (test, checked))
+    print("  %s: loads and passes the tool's CLAP checks" % bundle)
+
+
 def main(argv):
     if len(argv) != 5:
         print(__doc__)
@@ -141,6 +156,7 @@ def main(argv):
         run(["dpkg-deb", "-x", debs[0], root])
         usr = os.path.join(root, "usr")
         for path in ("bin/corvane-host", MODULE, "lib/vst3/" + VST3_MODULE,
+                     "lib/clap/" + CLAP_BUNDLE,
                      "share/doc/corvane/README.md"):
             expect(os.path.isfile(os.path.join(usr, path)), "the .deb holds no usr/" + path)
         named = names_a_tree(root, [build_dir, source_dir])
@@ -149,6 +165,7 @@ def main(argv):
         check_tool(usr, build_dir, work, env)
         check_lv2(os.path.join(usr, "lib", "lv2"), env)
         check_vst3(os.path.join(usr, "lib", "vst3"), work, env)
+        check_clap(usr, os.path.join(usr, "lib", "clap"), env)
 
         print("the user's folders:")
         home = os.path.join(work, "home")
@@ -158,6 +175,7 @@ def main(argv):
         check_lv2(os.path.join(home, ".lv2"), env)
         expect(os.path.isfile(os.path.join(home, ".vst3", VST3_MODULE)),
                "no VST3 module in ~/.vst3")
+        check_clap(os.path.join(home, ".local"), os.path.join(home, ".clap"), env)
         named = names_a_tree(home, [build_dir, source_dir])
         expect(not named, "installed files name the build machine's trees:\n  " +
                "\n  ".join(named))
