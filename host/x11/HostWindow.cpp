@@ -113,7 +113,7 @@ xcb_atom_t HostWindow::Atom(const char* name) {
   auto reply = Take(xcb_intern_atom_reply(
       mConnection, xcb_intern_atom(mConnection, 0, static_cast<uint16_t>(std::strlen(name)), name),
       nullptr));
-  return reply ? reply->atom : XCB_ATOM_NONE;
+  return reply ? reply->atom : static_cast<xcb_atom_t>(XCB_ATOM_NONE);
 }
 
 uint32_t HostWindow::KeySym(uint8_t keycode) {
