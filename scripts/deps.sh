@@ -41,8 +41,8 @@ test_packages=(
   # The .deb is made by CPack and its dependencies found by dpkg-shlibdeps.
   dpkg-dev
 )
-# Without what they recommend: Ardour needs none of its video extras.
-lean_test_packages=(ardour)
+# Without what they recommend: Ardour and Qtractor need none of their extras (video, docs).
+lean_test_packages=(ardour qtractor)
 
 packages=("${build_packages[@]}")
 lean_packages=()
