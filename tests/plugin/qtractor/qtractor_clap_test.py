@@ -16,6 +16,7 @@ import base64
 import os
 import re
 import shutil
+import signal
 import struct
 import subprocess
 import sys
@@ -144,6 +145,50 @@ def saved_state(path):
     return quncompress(base64.b64decode(match.group(1)))
 
 
+def open_session(env, stub, session, children):
+    """Qtractor on the session, once its main window is up and the track's plug-ins are made."""
+    qtractor = Process(["qtractor", session], dict(env, LD_PRELOAD=stub))
+    children.append(qtractor.process)
+
+    def window():
+        if not qtractor.alive():
+            raise Hang("Qtractor exited:\n" + "\n".join(qtractor.output()[-20:]))
+        # Qtractor names its main window after the session's file (and a dash no regular
+        # expression of xdotool's gets across).
+        found = run(["xdotool", "search", "--name", "corvane\\.qtr"], env, check=False).split()
+        return found[0] if found else None
+    top = wait_until("Qtractor's window with the session", window, timeout=40)
+    # The plug-ins are activated and given their state as the session opens, after the window.
+    time.sleep(3)
+    return qtractor, top
+
+
+def save_session(qtractor, session):
+    """Has Qtractor save the session (SIGUSR1, no dialog); the plug-in's state it saved."""
+    mtime = os.path.getmtime(session)
+    qtractor.process.send_signal(signal.SIGUSR1)
+    wait_until("Qtractor to save the session",
+               lambda: os.path.getmtime(session) != mtime or None, timeout=20)
+    time.sleep(0.5)
+    if not qtractor.alive():
+        raise Hang("Qtractor exited as it saved")
+    return saved_state(session)
+
+
+def check_reported_values(session):
+    """The parameter values Qtractor read from the plug-in and saved beside its state."""
+    with open(session) as f:
+        text = f.read()
+    reported = {int(i): float(v) for i, v in re.findall(
+        r'<param [^>]*index="(\d+)"[^>]*>([^<]*)</param>', text)}
+    if len(reported) < 11:
+        raise Failure("Qtractor saved %d parameter values: %s" % (len(reported), reported))
+    wrong = {i: v for i, v in reported.items() if abs(v - VALUES[i]) > 1e-6}
+    if wrong:
+        raise Failure("the plug-in reported %s to Qtractor where the state holds %s" % (
+            wrong, {i: VALUES[i] for i in wrong}))
+
+
 def main(argv):
     if len(argv) < 4:
         print(__doc__)
@@ -166,7 +211,7 @@ def attempt_once(argv):
     try:
         if "--sanitized" in argv[4:]:
             raise Skip("Qtractor cannot load a sanitized bundle without the sanitizer's runtime")
-        need("qtractor", "jackd", "jack_wait", "Xvfb", "xdpyinfo", "xdotool", "xwininfo",
+        need("qtractor", stub, "jackd", "jack_wait", "Xvfb", "xdpyinfo", "xdotool", "xwininfo",
              "import")
         os.makedirs(out_dir, exist_ok=True)
         config = os.path.join(home, "config", "rncbc.org")
@@ -201,41 +246,33 @@ def attempt_once(argv):
                           timeout=15).returncode != 0 or not jackd.alive():
             raise Skip("jackd cannot run here:\n" + "\n".join(jackd.output()[-10:]))
 
-        qtractor = Process(["qtractor", session], dict(env, LD_PRELOAD=stub))
-        children.append(qtractor.process)
-
-        def window():
-            if not qtractor.alive():
-                raise Hang("Qtractor exited:\n" + "\n".join(qtractor.output()[-20:]))
-            # Qtractor names its main window after the session's file (and a dash no regular
-            # expression of xdotool's gets across).
-            found = run(["xdotool", "search", "--name", "corvane\\.qtr"], env,
-                        check=False).split()
-            return found[0] if found else None
-        top = wait_until("Qtractor's window with the session", window, timeout=40)
-        # Qtractor loads the track's plug-ins as it opens the session; saving asks them for
-        # their state.
-        time.sleep(3)
-        mtime = os.path.getmtime(session)
-        qtractor.process.send_signal(10)  # SIGUSR1: save without a dialog
-        wait_until("Qtractor to save the session",
-                   lambda: os.path.getmtime(session) != mtime or None, timeout=20)
-        time.sleep(0.5)
+        qtractor, top = open_session(env, stub, session, children)
+        saved = save_session(qtractor, session)
+        shutil.copy(session, os.path.join(out_dir, "saved.qtr"))
         shot = screenshot(env, top, os.path.join(out_dir, "qtractor-session.png"))
         print("screenshot:", shot)
-        shutil.copy(session, os.path.join(out_dir, "saved.qtr"))
-        saved = saved_state(session)
         if saved != image:
             raise Failure("Qtractor saved %d bytes of state, %s; the plug-in's image is %s" % (
                 len(saved), saved.hex(), image.hex()))
-        refusals = [l for l in qtractor.output() if "Corvane" in l or "clap" in l.lower()]
-        print("Qtractor kept the plug-in's 96-byte image (given %d bytes)" % (len(image + TAIL)))
+        print("Qtractor kept the plug-in's 96-byte image (given %d bytes)" % len(image + TAIL))
+        check_reported_values(session)
+
+        # Reopened from what Qtractor saved, and saved again: every value is still there.
+        qtractor.process.terminate()
+        try:
+            qtractor.process.wait(20)
+        except subprocess.TimeoutExpired:
+            raise Hang("Qtractor did not quit with nothing left unsaved")
+        qtractor, top = open_session(env, stub, session, children)
+        resaved = save_session(qtractor, session)
+        if resaved != image:
+            raise Failure("reopened and saved again, the state is %s, not %s" % (
+                resaved.hex(), image.hex()))
+        check_reported_values(session)
+        print("reopened and saved again: the same image and values")
+        refusals = [l for l in qtractor.output() if "refused" in l]
         if refusals:
-            print("Qtractor's output about the plug-in:\n  " + "\n  ".join(refusals[-20:]))
-        if any("refused" in l for l in refusals):
-            raise Failure("the plug-in refused a call of Qtractor's")
-        if not qtractor.alive():
-            raise Hang("Qtractor exited after saving")
+            raise Failure("the plug-in refused calls of Qtractor's:\n  " + "\n  ".join(refusals))
 
         # A double click on the plug-in in the track's list opens its editor: Corvane's window,
         # at its size, inside a window of Qtractor's.
