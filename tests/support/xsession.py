@@ -25,6 +25,18 @@ class Hang(Failure):
     since these hosts now and then hang for reasons of their own."""
 
 
+def with_attempts(attempt_once, argv, host, attempts=3):
+    """attempt_once(argv) until it passes, fails or skips: a "hang" is tried again, and only
+    a host that hung in every attempt fails the test."""
+    for attempt in range(1, attempts + 1):
+        print("--- attempt %d of %d" % (attempt, attempts))
+        result = attempt_once(argv)
+        if result != "hang":
+            return result
+    print("FAILED: %s hung in every attempt" % host)
+    return 1
+
+
 def need(*tools):
     missing = [tool for tool in tools if shutil.which(tool) is None and not os.path.exists(tool)]
     if missing:

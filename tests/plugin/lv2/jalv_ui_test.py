@@ -22,7 +22,7 @@ sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), ".."
                                 "support"))
 from xsession import (SKIP, Failure, Hang, Process, Skip, drag, need, pixels, run,  # noqa: E402
                       screenshot, start_x_server, stop, visible_window, wait_until,
-                      window_tree)
+                      window_tree, with_attempts)
 
 URI = "http://pellumar.com/plugins/corvane#stereo"
 # A factory preset as the bundle names it, and the selector's plate that shows its name.
@@ -67,13 +67,7 @@ def main(argv):
     if len(argv) < 3:
         print(__doc__)
         return 2
-    for attempt in range(1, ATTEMPTS + 1):
-        print("--- attempt %d of %d" % (attempt, ATTEMPTS))
-        result = attempt_once(argv)
-        if result != "hang":
-            return result
-    print("FAILED: jalv hung in every attempt")
-    return 1
+    return with_attempts(attempt_once, argv, "jalv", ATTEMPTS)
 
 
 def attempt_once(argv):

@@ -27,7 +27,7 @@ import zlib
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..",
                                 "support"))
 from xsession import (SKIP, Failure, Hang, Process, Skip, need, pixels, run,  # noqa: E402
-                      screenshot, start_x_server, stop, wait_until, window_tree)
+                      screenshot, start_x_server, stop, wait_until, window_tree, with_attempts)
 
 ATTEMPTS = 3
 # The parameters in their order, as plain values on their steps: Threshold -12 dB, Nonlinearity
@@ -193,13 +193,7 @@ def main(argv):
     if len(argv) < 4:
         print(__doc__)
         return 2
-    for attempt in range(1, ATTEMPTS + 1):
-        print("--- attempt %d of %d" % (attempt, ATTEMPTS))
-        result = attempt_once(argv)
-        if result != "hang":
-            return result
-    print("FAILED: Qtractor hung in every attempt")
-    return 1
+    return with_attempts(attempt_once, argv, "Qtractor", ATTEMPTS)
 
 
 def attempt_once(argv):
