@@ -20,6 +20,8 @@
 #include <thread>
 #include <vector>
 
+#include "tests/support/XvfbServer.h"
+
 #include "host/claphost/ClapHost.h"
 #include "plugin/CorvaneParams.h"
 
@@ -31,45 +33,6 @@ constexpr int kWidth = 650;
 constexpr int kHeight = 400;
 /** The gain knob's square in the editor, at zoom 1 (the editor's layout). */
 constexpr int kGainX = 154, kGainY = 268, kGainSize = 64;
-
-/** An X server of our own, on the first free display number. */
-class XServer {
- public:
-  XServer() {
-    int fds[2];
-    if (::pipe(fds) != 0) return;
-    mPid = ::fork();
-    if (mPid == 0) {
-      ::close(fds[0]);
-      const std::string fd = std::to_string(fds[1]);
-      const int null = ::open("/dev/null", O_WRONLY);
-      if (null >= 0) {
-        ::dup2(null, 1);
-        ::dup2(null, 2);
-      }
-      ::execlp("Xvfb", "Xvfb", "-displayfd", fd.c_str(), "-screen", "0", "1600x1200x24",
-               "-nolisten", "tcp", static_cast<char*>(nullptr));
-      ::_exit(127);
-    }
-    ::close(fds[1]);
-    std::string number;
-    char c;
-    while (::read(fds[0], &c, 1) == 1 && c != '\n') number += c;
-    ::close(fds[0]);
-    if (!number.empty()) mName = ":" + number;
-  }
-  ~XServer() {
-    if (mPid <= 0) return;
-    ::kill(mPid, SIGTERM);
-    int status = 0;
-    ::waitpid(mPid, &status, 0);
-  }
-  const std::string& Name() const { return mName; }
-
- private:
-  pid_t mPid = -1;
-  std::string mName;
-};
 
 /** The host's own window and its view of the server. */
 struct Window {
@@ -233,7 +196,7 @@ class ClapEditor : public ::testing::Test {
     }
   }
 
-  XServer server;
+  corvane::testing::XvfbServer server{"1600x1200x24"};
   std::filesystem::path config;
 };
 

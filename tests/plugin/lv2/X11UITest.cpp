@@ -23,6 +23,8 @@
 #include <thread>
 #include <vector>
 
+#include "tests/support/XvfbServer.h"
+
 namespace {
 
 constexpr const char* kStereoURI = "http://pellumar.com/plugins/corvane#stereo";
@@ -45,45 +47,6 @@ constexpr Rect kGainKnob{154, 268, 64, 64};
 constexpr Rect kThresholdKnob{24, 152, 64, 64};
 constexpr Rect kInputMeter{28, 26, 150, 50};
 constexpr Rect kCurve{239, 58, 172, 172};
-
-/** An X server of our own, on the first free display number. */
-class XServer {
- public:
-  XServer() {
-    int fds[2];
-    if (::pipe(fds) != 0) return;
-    mPid = ::fork();
-    if (mPid == 0) {
-      ::close(fds[0]);
-      const std::string fd = std::to_string(fds[1]);
-      const int null = ::open("/dev/null", O_WRONLY);
-      if (null >= 0) {
-        ::dup2(null, 1);
-        ::dup2(null, 2);
-      }
-      ::execlp("Xvfb", "Xvfb", "-displayfd", fd.c_str(), "-screen", "0", "1280x1024x24",
-               "-nolisten", "tcp", static_cast<char*>(nullptr));
-      ::_exit(127);
-    }
-    ::close(fds[1]);
-    std::string number;
-    char c;
-    while (::read(fds[0], &c, 1) == 1 && c != '\n') number += c;
-    ::close(fds[0]);
-    if (!number.empty()) mName = ":" + number;
-  }
-  ~XServer() {
-    if (mPid <= 0) return;
-    ::kill(mPid, SIGTERM);
-    int status = 0;
-    ::waitpid(mPid, &status, 0);
-  }
-  const std::string& Name() const { return mName; }
-
- private:
-  pid_t mPid = -1;
-  std::string mName;
-};
 
 /** URIDs as a host hands them out. */
 class URIDMap {
@@ -289,7 +252,7 @@ class X11UI : public ::testing::Test {
     module.Descriptor()->port_event(ui, port, sizeof value, 0, &value);
   }
 
-  XServer server;
+  corvane::testing::XvfbServer server;
   std::filesystem::path config;
   std::unique_ptr<Host> host;
   Module module;
