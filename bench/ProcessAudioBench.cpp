@@ -3,6 +3,7 @@
 #include <cmath>
 #include <cstdio>
 #include <map>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -180,6 +181,50 @@ void BM_LongerBlockThanAnnounced(benchmark::State& state) {
   PerSamplePerChannel(state, kLong);
 }
 
+// A session: `instances` Corvanes, every stage active, each on buffers of its own, run in turn
+// block by block as a host runs its tracks (stereo, 256 frames, 48 kHz). Reported per sample
+// per channel of one instance, so that forty cost what one does only when their working sets
+// do not push each other out of the caches.
+void BM_Session(benchmark::State& state) {
+  constexpr int kFrames = 256;
+  constexpr double kSessionRate = 48000.0;
+  const int instances = static_cast<int>(state.range(0));
+  const bool oversampled = state.range(1) != 0;
+  const CurveParams p = EveryStage();
+  std::vector<std::unique_ptr<Corvane>> plugs;
+  std::vector<std::unique_ptr<Stereo>> buffers;
+  for (int n = 0; n < instances; ++n) {
+    auto plug = std::make_unique<Corvane>();
+    Set(*plug, kModA, p.modA);
+    Set(*plug, kModB, p.modB);
+    Set(*plug, kThreshold, p.threshold);
+    Set(*plug, kNonlinearity, p.nonlinearity);
+    Set(*plug, kKnee, p.knee);
+    Set(*plug, kGain, p.gain);
+    if (oversampled) Set(*plug, kOversampling, 1.0);
+    plug->SetSampleRate(kSessionRate);
+    plug->ResizeChannelBuffers(kFrames);
+    plug->SetChannelsConnected(iplug::kInput, 0, 2, true);
+    plug->SetChannelsConnected(iplug::kOutput, 0, 2, true);
+    plug->ResetProcessing();
+    plugs.push_back(std::move(plug));
+    buffers.push_back(std::make_unique<Stereo>(kFrames));
+  }
+  for (int i = 0; i < 64; ++i)
+    for (int n = 0; n < instances; ++n)
+      plugs[static_cast<size_t>(n)]->ProcessAudio(buffers[static_cast<size_t>(n)]->ins,
+                                                  buffers[static_cast<size_t>(n)]->outs, kFrames);
+  for (auto _ : state) {
+    for (int n = 0; n < instances; ++n) {
+      Stereo& io = *buffers[static_cast<size_t>(n)];
+      plugs[static_cast<size_t>(n)]->ProcessAudio(io.ins, io.outs, kFrames);
+      benchmark::DoNotOptimize(io.outs[0][0]);
+    }
+  }
+  state.SetLabel(CurvePathName(plugs.front()->Engine().CurvePath()));
+  TimePerSample(state, "ns_per_sample_per_channel", 2 * kFrames * instances);
+}
+
 }  // namespace
 
 namespace corvane_bench {
@@ -208,6 +253,11 @@ void RegisterProcessAudioBenchmarks() {
       RegisterBenchmark("BM_Curve", BM_Curve)->ArgName("path")->Arg(path);
   RegisterBenchmark("BM_ReferenceCurve", BM_ReferenceCurve);
   RegisterBenchmark("BM_LongerBlockThanAnnounced", BM_LongerBlockThanAnnounced);
+  for (int oversampled : {0, 1})
+    for (int instances : {1, 40})
+      RegisterBenchmark("BM_Session", BM_Session)
+          ->ArgNames({"instances", "oversampled"})
+          ->Args({instances, oversampled});
 }
 
 /** One line per target: the figure, its reference measured in the same run, and the goal. */
@@ -249,6 +299,20 @@ void PrintTargets(const std::map<std::string, double>& ns) {
   const double scalarCurve = get("BM_ReferenceCurve");
   std::printf("%-36s %9.3f %11.3f %6.2fx   (ns per sample, the curve alone)\n",
               "curve, every stage", curve, scalarCurve, scalarCurve / curve);
+  // A session's cost per instance against one instance's, measured in the same run.
+  constexpr double kMaxSessionRatio = 1.15;
+  for (int oversampled : {0, 1}) {
+    const std::string os = "/oversampled:" + std::to_string(oversampled);
+    const double forty = get("BM_Session/instances:40" + os);
+    const double one = get("BM_Session/instances:1" + os);
+    const double ratio = forty / one;
+    std::printf("%-36s %9.2f %11.2f %6.2fx   <= %.2fx one's (256 frames, 48 kHz): %s\n",
+                oversampled ? "40 instances, oversampled" : "40 instances", forty, one, ratio,
+                kMaxSessionRatio,
+                std::isnan(ratio)           ? "not measured"
+                : ratio <= kMaxSessionRatio ? "met"
+                                            : "MISSED");
+  }
 }
 
 }  // namespace corvane_bench
