@@ -1,37 +1,12 @@
 #include "host/ClapSession.h"
 
 #include <algorithm>
-#include <cerrno>
-#include <cmath>
-#include <cstdlib>
 
 #include "host/HostError.h"
 #include "host/ModuleHost.h"
+#include "host/SessionSupport.h"
 
 namespace corvane::host {
-
-namespace {
-
-/** The chunk ID Corvane keeps its state under in every format: one state file serves all. */
-constexpr uint32_t kStateChunkID = 0x6A723030;  // 'jr00'
-
-/** The unit a plug-in's text puts after the number; empty when the text is not a number. */
-bool SplitNumber(const std::string& text, std::string& unit) {
-  const char* begin = text.c_str();
-  char* end = nullptr;
-  errno = 0;
-  std::strtod(begin, &end);
-  if (end == begin || errno == ERANGE) return false;
-  unit = end;
-  return true;
-}
-
-double Peak(const float* samples, int n, double peak) {
-  for (int i = 0; i < n; ++i) peak = std::max(peak, static_cast<double>(std::fabs(samples[i])));
-  return peak;
-}
-
-}  // namespace
 
 ClapSession::ClapSession(const std::filesystem::path& bundle, double, int channels) {
   try {
@@ -89,7 +64,8 @@ void ClapSession::ReadParameters() {
     info.min = p.min_value;
     info.max = p.max_value;
     info.defaultValue = p.default_value;
-    const bool numeric = SplitNumber(mInstance->Text(p.id, p.max_value), info.unit);
+    double shown = 0.0;
+    const bool numeric = SplitNumber(mInstance->Text(p.id, p.max_value), shown, info.unit);
     if (!numeric ||
         ((p.flags & CLAP_PARAM_IS_STEPPED) && p.min_value == 0.0 && p.max_value == 1.0)) {
       info.isBoolean = true;
@@ -132,21 +108,19 @@ void ClapSession::SetBypass(bool) {
 }
 
 uint32_t ClapSession::StateChunkID() const {
-  return kStateChunkID;
+  return kCorvaneStateChunkID;
 }
 
 ChunkRecord ClapSession::SaveState() {
   ChunkRecord record;
-  record.chunkID = kStateChunkID;
+  record.chunkID = kCorvaneStateChunkID;
   record.name = "Corvane";
   if (!mInstance->Save(record.data)) throw HostError(kExitFailure, "the plug-in saves no state");
   return record;
 }
 
 void ClapSession::LoadState(const ChunkRecord& record) {
-  if (record.chunkID != kStateChunkID)
-    throw HostError("the state holds chunk " + DescribeTypeID(record.chunkID) +
-                    ", but the plug-in keeps its state in " + DescribeTypeID(kStateChunkID));
+  CheckStateChunk(record.chunkID, kCorvaneStateChunkID);
   if (!mInstance->Load(record.data)) throw HostError("the plug-in refuses the state");
 }
 
@@ -182,8 +156,8 @@ void ClapSession::Process(const float* const* in, float* const* out, int channel
     if (status == CLAP_PROCESS_ERROR)
       throw HostError(kExitFailure, "the plug-in's process() failed");
     for (int c = 0; c < channels; ++c) {
-      mMeters.input = Peak(inputs[c], n, mMeters.input);
-      mMeters.output = Peak(outputs[c], n, mMeters.output);
+      mMeters.input = PeakOf(inputs[c], n, mMeters.input);
+      mMeters.output = PeakOf(outputs[c], n, mMeters.output);
     }
     done += n;
   }

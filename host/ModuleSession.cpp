@@ -1,5 +1,3 @@
-#include <cctype>
-#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <memory>
@@ -11,6 +9,7 @@
 #include "host/ClapSession.h"
 #include "host/HostError.h"
 #include "host/ModuleSession.h"
+#include "host/SessionSupport.h"
 #include "host/Vst3Session.h"
 
 namespace corvane::host {
@@ -20,20 +19,6 @@ namespace {
 constexpr int kIdleTickMs = 20;
 /** Room the plug-in gets for a value text; its own texts hold at most 32 characters. */
 constexpr int32_t kValueTextLength = 32;
-
-/** Splits "-60.00dB" into -60 and "dB"; false when the text does not start with a number. */
-bool SplitNumber(const std::string& text, double& value, std::string& unit) {
-  const char* begin = text.c_str();
-  char* end = nullptr;
-  errno = 0;
-  value = std::strtod(begin, &end);
-  if (end == begin || errno == ERANGE) return false;
-  std::string rest(end);
-  while (!rest.empty() && std::isspace(static_cast<unsigned char>(rest.front()))) rest.erase(0, 1);
-  while (!rest.empty() && std::isspace(static_cast<unsigned char>(rest.back()))) rest.pop_back();
-  unit = rest;
-  return true;
-}
 
 }  // namespace
 
@@ -71,9 +56,7 @@ void ModuleSession::SetBypass(bool bypassed) {
 }
 
 void ModuleSession::LoadState(const ChunkRecord& record) {
-  if (record.chunkID != mChunkID)
-    throw HostError("the state holds chunk " + DescribeTypeID(record.chunkID) +
-                    ", but the plug-in keeps its state in " + DescribeTypeID(mChunkID));
+  CheckStateChunk(record.chunkID, mChunkID);
   mInstance->SetChunk(record);
 }
 

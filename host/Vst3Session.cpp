@@ -1,36 +1,12 @@
 #include "host/Vst3Session.h"
 
 #include <algorithm>
-#include <cerrno>
-#include <cmath>
-#include <cstdlib>
 
 #include "host/HostError.h"
 #include "host/ModuleHost.h"
+#include "host/SessionSupport.h"
 
 namespace corvane::host {
-
-namespace {
-
-/** The chunk ID Corvane keeps its state under in every format: one state file serves all. */
-constexpr uint32_t kStateChunkID = 0x6A723030;  // 'jr00'
-
-bool SplitNumber(const std::string& text, double& value, std::string& unit) {
-  const char* begin = text.c_str();
-  char* end = nullptr;
-  errno = 0;
-  value = std::strtod(begin, &end);
-  if (end == begin || errno == ERANGE) return false;
-  unit = end;
-  return true;
-}
-
-double Peak(const float* samples, int n, double peak) {
-  for (int i = 0; i < n; ++i) peak = std::max(peak, static_cast<double>(std::fabs(samples[i])));
-  return peak;
-}
-
-}  // namespace
 
 Vst3Session::Vst3Session(const std::filesystem::path& bundle, double sampleRate, int channels)
     : mModule(std::make_unique<vst3::Module>(bundle)), mSampleRate(sampleRate) {
@@ -127,21 +103,19 @@ void Vst3Session::SetBypass(bool bypassed) {
 }
 
 uint32_t Vst3Session::StateChunkID() const {
-  return kStateChunkID;
+  return kCorvaneStateChunkID;
 }
 
 ChunkRecord Vst3Session::SaveState() {
   ChunkRecord record;
-  record.chunkID = kStateChunkID;
+  record.chunkID = kCorvaneStateChunkID;
   record.name = "Corvane";
   record.data = mInstance->State();
   return record;
 }
 
 void Vst3Session::LoadState(const ChunkRecord& record) {
-  if (record.chunkID != kStateChunkID)
-    throw HostError("the state holds chunk " + DescribeTypeID(record.chunkID) +
-                    ", but the plug-in keeps its state in " + DescribeTypeID(kStateChunkID));
+  CheckStateChunk(record.chunkID, kCorvaneStateChunkID);
   if (mInstance->SetState(record.data) != V3_OK) throw HostError("the plug-in refuses the state");
 }
 
@@ -184,8 +158,8 @@ void Vst3Session::Process(const float* const* in, float* const* out, int channel
     mPending.Clear();
     if (result != V3_OK) throw HostError(kExitFailure, "the plug-in's process() failed");
     for (int c = 0; c < channels; ++c) {
-      mMeters.input = Peak(inputs[c], n, mMeters.input);
-      mMeters.output = Peak(outputs[c], n, mMeters.output);
+      mMeters.input = PeakOf(inputs[c], n, mMeters.input);
+      mMeters.output = PeakOf(outputs[c], n, mMeters.output);
     }
     done += n;
   }
