@@ -115,6 +115,13 @@ bool IPlugCLAP::Activate(double sampleRate, uint32_t minFrames, uint32_t maxFram
     SetSampleRate(sampleRate);
     mMaxFrames = static_cast<int>(maxFrames);
     ResizeChannelBuffers(mMaxFrames, mMaxFrames);
+    // The variant's channels are the bus for the whole activation: connected once, here, not
+    // for every piece of every block.
+    const int channels = mVariant.channels;
+    SetChannelsConnected(kInput, 0, channels, true);
+    SetChannelsConnected(kInput, channels, NChannels(kInput) - channels, false);
+    SetChannelsConnected(kOutput, 0, channels, true);
+    SetChannelsConnected(kOutput, channels, NChannels(kOutput) - channels, false);
     ReserveBypassDelay(kMaxLatency);
     mZeros.assign(static_cast<size_t>(std::max(GetBlockCapacity(), 1)), 0.f);
     SettleHostBypass(false);
@@ -277,10 +284,6 @@ void IPlugCLAP::RenderPiece(const clap_process_t& process, int offset, int n) no
     in[c] = present ? inBus->data32[c] + offset : mZeros.data();
     out[c] = outBus.data32[c] ? outBus.data32[c] + offset : nullptr;
   }
-  SetChannelsConnected(kInput, 0, channels, true);
-  SetChannelsConnected(kInput, channels, NChannels(kInput) - channels, false);
-  SetChannelsConnected(kOutput, 0, channels, true);
-  SetChannelsConnected(kOutput, channels, NChannels(kOutput) - channels, false);
   // The inputs are copied before anything is written: hosts process in place.
   BindHostBuffers(kInput, 0, channels, in, n, 0);
   BindHostBuffers(kOutput, 0, channels, out, n, 0);
