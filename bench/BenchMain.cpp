@@ -7,13 +7,14 @@
 
 namespace corvane_bench {
 void RegisterProcessAudioBenchmarks();
+void RegisterSessionMemoryBenchmarks();
 void PrintTargets(const std::map<std::string, double>& ns);
 }  // namespace corvane_bench
 
 namespace {
 
 /** Prints as usual and keeps each benchmark's per-sample figure (the median when repeated) for
- * the targets table. */
+ * the targets table, under the benchmark's name; any other counter under "name#counter". */
 class TargetsReporter : public benchmark::ConsoleReporter {
  public:
   // Colours only for a terminal, as the library's own reporter does.
@@ -26,9 +27,11 @@ class TargetsReporter : public benchmark::ConsoleReporter {
       if (run.run_type != Run::RT_Iteration && !median) continue;
       const std::string name = run.run_name.str();
       if (!median && mMedians.count(name)) continue;
-      for (const char* counter : {"ns_per_sample_per_channel", "ns_per_sample"}) {
-        const auto found = run.counters.find(counter);
-        if (found != run.counters.end()) mNs[name] = found->second.value * 1e9;
+      for (const auto& [counter, value] : run.counters) {
+        if (counter == "ns_per_sample_per_channel" || counter == "ns_per_sample")
+          mNs[name] = value.value * 1e9;
+        else
+          mNs[name + "#" + counter] = value.value;
       }
       if (median) mMedians.insert(name);
     }
@@ -44,6 +47,7 @@ class TargetsReporter : public benchmark::ConsoleReporter {
 
 int main(int argc, char** argv) {
   corvane_bench::RegisterProcessAudioBenchmarks();
+  corvane_bench::RegisterSessionMemoryBenchmarks();
   benchmark::Initialize(&argc, argv);
   if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
   TargetsReporter reporter;
