@@ -345,6 +345,11 @@ void IPlugProcessor::ReserveBypassDelay(int maxSamples) {
   mDelayHandOver.Collect();
 }
 
+void IPlugProcessor::ReserveBypassDelayForReset(int maxSamples) {
+  const int ceiling = LatencyCeiling();
+  ReserveBypassDelay(ceiling >= 0 ? std::min(ceiling, maxSamples) : maxSamples);
+}
+
 void IPlugProcessor::SetLatencyInPlace(int samples) noexcept {
   mLatency.store(samples, std::memory_order_relaxed);
   if (BypassDelay* delay = mActiveDelay.get()) {

@@ -18,8 +18,9 @@ constexpr int32_t kWildcardChannels = -64;
 
 /** The channel buffers hold at least this many frames, whatever block size the host announces:
  * a host that then delivers longer blocks is served in pieces of the buffers' size, never by a
- * reset on its audio thread. */
-constexpr int32_t kMinBlockCapacity = 4096;
+ * reset on its audio thread. More would be memory every instance of a session keeps (and the
+ * oversamplers' buffers grow four times as fast) for pieces that cost next to nothing. */
+constexpr int32_t kMinBlockCapacity = 1024;
 
 struct BusSpec {
   ERoute direction = kInput;
@@ -90,6 +91,13 @@ class IPlugProcessor {
   /** [main] The latency the processor will have once the changes asked for so far have taken
    * effect (a switch still fading, say): what a host that asks now should compensate for. */
   virtual int ExpectedLatency() const { return GetLatency(); }
+  /** [not during a block, after a reset] The most latency the processor can come to report
+   * before its next reset, or -1 when it cannot say: how much delay line a binding whose
+   * latency changes arrive on the audio thread must keep in reserve. */
+  virtual int LatencyCeiling() const { return -1; }
+  /** [a thread that may allocate and lock, never the audio thread] Work the processor asked for
+   * with RequestDeferredWork(). */
+  virtual void DoDeferredWork() {}
   /** [main, blocks may be running] The host switched between realtime and offline rendering
    * after the last reset; GetRenderingOffline() has the new state. Whatever this changes must
    * reach the audio thread without a lock. */
@@ -185,10 +193,29 @@ class IPlugProcessor {
    * without allocating.
    */
   void ReserveBypassDelay(int maxSamples);
+  /** [not during a block, after a reset] ReserveBypassDelay for LatencyCeiling(), or for
+   * maxSamples when that is lower or unknown: a line sized for any latency at all is memory
+   * every instance keeps and never plays. */
+  void ReserveBypassDelayForReset(int maxSamples);
   /** [audio, or not during a block] The new latency, and the reserved delay line cut to it
    * (cleared; a latency beyond the room is delayed by the room only). Never allocates. */
   void SetLatencyInPlace(int samples) noexcept;
   int ConnectedChannelCount(ERoute direction) const;
+
+  /** Asks the host, from the audio thread and without blocking, to call DoDeferredWork() soon on
+   * a thread of its own; false when it cannot be asked. */
+  using DeferredWorkRequester = bool (*)(void* context) noexcept;
+  /** [binding, before activation] How this host is asked for deferred work (null: it cannot). */
+  void SetDeferredWorkRequester(DeferredWorkRequester requester, void* context) {
+    mDeferredWork = requester;
+    mDeferredWorkContext = context;
+  }
+  /** Whether RequestDeferredWork() can succeed in this host. */
+  bool CanDeferWork() const { return mDeferredWork != nullptr; }
+  /** [audio, never blocks] false: the host cannot be asked now, try again later. */
+  bool RequestDeferredWork() noexcept {
+    return mDeferredWork && mDeferredWork(mDeferredWorkContext);
+  }
 
   // Context.
   double GetSampleRate() const { return mSampleRate; }
@@ -244,6 +271,8 @@ class IPlugProcessor {
   /** Copies the output channels into one of the fade's buffer sets. */
   void CopyOutputs(std::vector<std::vector<double>>& set, int frames) noexcept;
 
+  DeferredWorkRequester mDeferredWork = nullptr;
+  void* mDeferredWorkContext = nullptr;
   int32_t mPlugType;
   bool mDoesMidiIn;
   bool mDoesMidiOut;

@@ -150,6 +150,14 @@ void Corvane::ProcessWhileBypassed(double** inputs, int frames) {
 }
 
 void Corvane::ResetProcessing() {
+  // Where the host runs deferred work, an oversampler nobody plays through is not built (it is
+  // most of an instance's memory) until a switch asks for it.
+  if (CanDeferWork())
+    mEngine.SetBuildRequester(
+        [](void* plug) noexcept { return static_cast<Corvane*>(plug)->RequestDeferredWork(); },
+        this);
+  else
+    mEngine.SetBuildRequester(nullptr, nullptr);
   const int latency = mEngine.ResetProcessing(GetSampleRate(), GetBlockSize(),
                                               GetRenderingOffline(), GetBlockCapacity());
   ReportLatencyIfChanged(latency);

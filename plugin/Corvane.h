@@ -53,6 +53,8 @@ class Corvane : public Binding {
   void ResetProcessing() override;
   /** [any thread] Switches to the oversampler of the new rendering mode while blocks run. */
   void OnRenderingOfflineChanged() override;
+  int LatencyCeiling() const override { return mEngine.LatencyCeiling(); }
+  void DoDeferredWork() override { mEngine.BuildRequested(); }
   /** [audio] Oversampling and the rendering mode as they are now, without the switch. */
   void SettleAfterReset() noexcept override;
   /** Reports the latency the engine came to after a switch, if it differs from the last. */

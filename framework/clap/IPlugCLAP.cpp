@@ -122,10 +122,10 @@ bool IPlugCLAP::Activate(double sampleRate, uint32_t minFrames, uint32_t maxFram
     SetChannelsConnected(kInput, channels, NChannels(kInput) - channels, false);
     SetChannelsConnected(kOutput, 0, channels, true);
     SetChannelsConnected(kOutput, channels, NChannels(kOutput) - channels, false);
-    ReserveBypassDelay(kMaxLatency);
     mZeros.assign(static_cast<size_t>(std::max(GetBlockCapacity(), 1)), 0.f);
     SettleHostBypass(false);
     ResetProcessing();
+    ReserveBypassDelayForReset(kMaxLatency);
     // The delay line starts empty, whether or not the reset changed the latency.
     SetLatencyInPlace(GetLatency());
   } catch (...) {

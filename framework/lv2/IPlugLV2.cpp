@@ -80,6 +80,19 @@ bool IPlugLV2::Instantiate(const LV2Variant& variant, double sampleRate,
     ReadOptions(
         static_cast<const LV2_Options_Option*>(FeatureData(features, LV2_OPTIONS__options)));
     if (GetHost() == -1) SetHost("LV2", 0);
+    mSchedule =
+        static_cast<const LV2_Worker_Schedule*>(FeatureData(features, LV2_WORKER__schedule));
+    if (mSchedule && !mSchedule->schedule_work) mSchedule = nullptr;
+    if (mSchedule)
+      SetDeferredWorkRequester(
+          [](void* self) noexcept {
+            const LV2_Worker_Schedule* schedule = static_cast<IPlugLV2*>(self)->mSchedule;
+            // The work itself is the processor's to know; the host carries only a wake-up.
+            const uint8_t wake = 0;
+            return schedule->schedule_work(schedule->handle, sizeof wake, &wake) ==
+                   LV2_WORKER_SUCCESS;
+          },
+          this);
 
     const int channels = variant.channels;
     mAudioIn.assign(static_cast<size_t>(channels), nullptr);
@@ -95,7 +108,8 @@ bool IPlugLV2::Instantiate(const LV2Variant& variant, double sampleRate,
 
     SetSampleRate(sampleRate);
     SizeForTheHost();
-    ReserveBypassDelay(kMaxLatency);
+    // Room for the latency comes with activation, once the processor knows how much it needs.
+    ReserveBypassDelay(0);
     mIdleInterval = std::max<int64_t>(1, std::llround(sampleRate * kIdleTimerMs / 1000.0));
     return true;
   } catch (...) {
@@ -155,6 +169,7 @@ void IPlugLV2::Activate() noexcept {
     SizeForTheHost();  // the host may have announced other block lengths since
     SettleHostBypass(false);
     ResetProcessing();
+    ReserveBypassDelayForReset(kMaxLatency);
     // The delay line starts empty, whether or not the reset changed the latency.
     SetLatencyInPlace(GetLatency());
     mFramesSinceIdle = 0;
@@ -262,7 +277,19 @@ const void* IPlugLV2::ExtensionData(const char* uri) noexcept {
       [](LV2_Handle instance, const LV2_Options_Option* options) {
         return static_cast<IPlugLV2*>(instance)->SetOptions(options);
       }};
+  static const LV2_Worker_Interface kWorker = {
+      [](LV2_Handle instance, LV2_Worker_Respond_Function, LV2_Worker_Respond_Handle, uint32_t,
+         const void*) {
+        try {
+          static_cast<IPlugLV2*>(instance)->DoDeferredWork();
+          return LV2_WORKER_SUCCESS;
+        } catch (...) {
+          return LV2_WORKER_ERR_UNKNOWN;  // asked for again by a later block
+        }
+      },
+      [](LV2_Handle, uint32_t, const void*) { return LV2_WORKER_SUCCESS; }, nullptr};
   if (!uri) return nullptr;
+  if (std::strcmp(uri, LV2_WORKER__interface) == 0) return &kWorker;
   if (std::strcmp(uri, LV2_STATE__interface) == 0) return &kState;
   if (std::strcmp(uri, LV2_OPTIONS__interface) == 0) return &kOptions;
   return nullptr;

@@ -4,6 +4,7 @@
 #include <lv2/options/options.h>
 #include <lv2/state/state.h>
 #include <lv2/urid/urid.h>
+#include <lv2/worker/worker.h>
 
 #include <atomic>
 #include <cstdint>
@@ -241,6 +242,8 @@ class IPlugLV2 : public IPlugAPIBase, public IPlugProcessor {
   int mNumControls = 0;
   const float* mEnabled = nullptr;
   const float* mFreeWheeling = nullptr;
+  // The host's worker, where it has one: what the processor builds off the audio thread.
+  const LV2_Worker_Schedule* mSchedule = nullptr;
   float* mLatencyOut = nullptr;
   std::vector<float*> mMonitorOut;
   LV2UIHostLink* mUIHostLink = nullptr;

@@ -25,7 +25,8 @@ constexpr const char* kPrefixes =
     "@prefix ui: <http://lv2plug.in/ns/extensions/ui#> .\n"
     "@prefix bufsz: <http://lv2plug.in/ns/ext/buf-size#> .\n"
     "@prefix units: <http://lv2plug.in/ns/extensions/units#> .\n"
-    "@prefix urid: <http://lv2plug.in/ns/ext/urid#> .\n";
+    "@prefix urid: <http://lv2plug.in/ns/ext/urid#> .\n"
+    "@prefix work: <http://lv2plug.in/ns/ext/worker#> .\n";
 
 /** A decimal literal that reads back as exactly this number (always with a point). */
 std::string Number(double value) {
@@ -190,8 +191,8 @@ std::string LV2PluginsTtl(const LV2Description& description, const IPlugLV2& plu
         << "    lv2:project <" << description.project << "> ;\n"
         << "    lv2:minorVersion " << minor << " ;\n"
         << "    lv2:microVersion " << micro << " ;\n"
-        << "    lv2:optionalFeature lv2:hardRTCapable , urid:map , opts:options ;\n"
-        << "    lv2:extensionData state:interface , opts:interface ;\n"
+        << "    lv2:optionalFeature lv2:hardRTCapable , urid:map , opts:options , work:schedule ;\n"
+        << "    lv2:extensionData state:interface , opts:interface , work:interface ;\n"
         << "    opts:supportedOption bufsz:nominalBlockLength , bufsz:maxBlockLength ;\n";
     if (channels == 2)
       ttl << "    pg:mainInput <" << base << "-in> ;\n    pg:mainOutput <" << base << "-out> ;\n";

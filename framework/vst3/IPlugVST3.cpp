@@ -164,11 +164,12 @@ v3_result IPlugVST3::SetActive(bool active) {
   try {
     if (GetBlockCapacity() <= 0) {
       ResizeChannelBuffers(mMaxBlock, mMaxBlock);
-      ReserveBypassDelay(kMaxLatency);
+      ReserveBypassDelay(0);
       mZeros.assign(static_cast<size_t>(std::max(GetBlockCapacity(), 1)), 0.f);
     }
     SettleHostBypass(mBypassed.load(std::memory_order_acquire));
     ResetProcessing();
+    ReserveBypassDelayForReset(kMaxLatency);
     // The delay line starts empty, whether or not the reset changed the latency.
     SetLatencyInPlace(GetLatency());
     mFirstBlock = true;
@@ -257,7 +258,8 @@ v3_result IPlugVST3::SetupProcessing(const v3_process_setup& setup) {
     SetSampleRate(setup.sample_rate);
     mMaxBlock = setup.max_block_size;
     ResizeChannelBuffers(mMaxBlock, mMaxBlock);
-    ReserveBypassDelay(kMaxLatency);
+    // Room for the latency comes with activation, once the processor knows how much it needs.
+    ReserveBypassDelay(0);
     mZeros.assign(static_cast<size_t>(std::max(GetBlockCapacity(), 1)), 0.f);
     SetHostRenderingOffline(*this, setup.process_mode == V3_OFFLINE);
   } catch (...) {

@@ -1,6 +1,9 @@
 #include "plugin/dsp/Oversampler.h"
 
 #include <cmath>
+#include <map>
+#include <mutex>
+#include <tuple>
 
 namespace corvane {
 
@@ -42,6 +45,18 @@ Oversampler::Oversampler(int factor, int quality, double sampleRate, int maxBloc
   const double up = mUp[0]->InLenBeforeOutPos(0) + mUp[0]->LatencyFrac();
   const double down = mDown[0]->InLenBeforeOutPos(0) + mDown[0]->LatencyFrac();
   mLatency = static_cast<int>(std::round(up + down / factor));
+}
+
+int Oversampler::LatencyFor(int factor, int quality, double sampleRate) {
+  static std::mutex mutex;
+  static std::map<std::tuple<int, int, double>, int> known;
+  const auto key = std::make_tuple(factor, quality, sampleRate);
+  std::lock_guard<std::mutex> lock(mutex);
+  if (const auto found = known.find(key); found != known.end()) return found->second;
+  // The block length changes the buffers, never the timing.
+  const int latency = Oversampler(factor, quality, sampleRate, 64).Latency();
+  known.emplace(key, latency);
+  return latency;
 }
 
 }  // namespace corvane

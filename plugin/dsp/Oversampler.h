@@ -35,6 +35,9 @@ class Oversampler {
   int MaxBlock() const { return mMaxBlock; }
   /** Total latency of up- and down-sampling, in host samples. */
   int Latency() const { return mLatency; }
+  /** [not the audio thread] Latency() of an oversampler of these settings, without one: it
+   * depends on the settings alone, so it is found once per process and kept. */
+  static int LatencyFor(int factor, int quality, double sampleRate);
 
   /** Whether the oversampled path can run at all. */
   bool Usable() const { return mFactor >= 2 && mUp[0] != nullptr; }

@@ -54,7 +54,9 @@ void SaturationEngine::SetMeterRate(double sampleRate) {
       MeterCoefficients::From(mMeterTiming.AttackCoefficient(), mMeterTiming.ReleaseCoefficient());
 }
 
-SaturationEngine::~SaturationEngine() = default;
+SaturationEngine::~SaturationEngine() {
+  for (auto& arrived : mArrived) delete arrived.exchange(nullptr);
+}
 
 void SaturationEngine::PublishCurve(const CurveCoefficients& record) noexcept {
   mCurve.Publish(PreparedCurve::From(record));
@@ -111,6 +113,10 @@ int SaturationEngine::ResetProcessing(double sampleRate, int blockSize, bool ren
   return OversamplingActive() ? mOversamplerLatency : 0;
 }
 
+int SaturationEngine::LatencyCeiling() const noexcept {
+  return std::max(mLatencies[0], mLatencies[1]);
+}
+
 void SaturationEngine::SettleAfterReset() noexcept {
   if (!mUntouchedSinceReset) return;
   // The oversamplers are as the reset left them: taking the request now is what the reset
@@ -118,23 +124,42 @@ void SaturationEngine::SettleAfterReset() noexcept {
   CompleteSwitchAtOnce();
 }
 
+std::unique_ptr<Oversampler> SaturationEngine::MakeOversampler(int mode) const {
+  return std::make_unique<Oversampler>(kOversamplingFactor,
+                                       mode == 1 ? kOfflineQuality : kRealtimeQuality, mBuildRate,
+                                       mBuildMaxBlock);
+}
+
 void SaturationEngine::RebuildOversamplers(double sampleRate, int maxBlock, bool offline) {
+  std::lock_guard<std::mutex> lock(mBuildMutex);
   mOversampler = nullptr;
   for (auto& oversampler : mOversamplers) oversampler.reset();
+  for (auto& arrived : mArrived) delete arrived.exchange(nullptr, std::memory_order_acq_rel);
+  mWanted.store(0, std::memory_order_release);
+  mBuilt.fill(false);
   mCapacity = 0;
   mFlushing = false;
   mFlushCountdown = 0;
   mOversamplerLatency = 0;
 
-  mOversamplers[0] =
-      std::make_unique<Oversampler>(kOversamplingFactor, kRealtimeQuality, sampleRate, maxBlock);
-  mOversamplers[1] =
-      std::make_unique<Oversampler>(kOversamplingFactor, kOfflineQuality, sampleRate, maxBlock);
-  mOversampler = mOversamplers[offline ? 1 : 0].get();
+  mBuildRate = sampleRate;
+  mBuildMaxBlock = maxBlock;
+  mLatencies[0] = Oversampler::LatencyFor(kOversamplingFactor, kRealtimeQuality, sampleRate);
+  mLatencies[1] = Oversampler::LatencyFor(kOversamplingFactor, kOfflineQuality, sampleRate);
+  const int mode = offline ? 1 : 0;
+  for (int m = 0; m < 2; ++m) {
+    // Without deferred builds both are at hand from here on; with them, what this state plays
+    // through.
+    const bool needed = !mRequester || (m == mode && SwitchTarget());
+    if (!needed) continue;
+    mOversamplers[static_cast<size_t>(m)] = MakeOversampler(m);
+    mBuilt[static_cast<size_t>(m)] = true;
+  }
+  mOversampler = mOversamplers[static_cast<size_t>(mode)].get();
   mCapacity = maxBlock;
   for (auto& buffer : mSanitized) buffer.assign(static_cast<size_t>(maxBlock), 0.0);
   for (auto& buffer : mMeterInput) buffer.assign(static_cast<size_t>(maxBlock), 0.0);
-  mOversamplerLatency = mOversampler->Latency();
+  mOversamplerLatency = mLatencies[static_cast<size_t>(mode)];
 
   // New resamplers start from an empty history: flush them with silence before they are heard.
   if (mOversamplerLatency > 0 && OversamplingActive()) {
@@ -151,13 +176,61 @@ void SaturationEngine::ResetMeterDelay() noexcept {
   for (auto& ring : mMeterDelay) ring.fill(0.0);
 }
 
+void SaturationEngine::BuildRequested() {
+  std::lock_guard<std::mutex> lock(mBuildMutex);
+  const unsigned wanted = mWanted.load(std::memory_order_acquire);
+  for (int m = 0; m < 2; ++m) {
+    const auto i = static_cast<size_t>(m);
+    if (!(wanted & (1u << m)) || mBuilt[i] || mCapacity <= 0) continue;
+    try {
+      mArrived[i].store(MakeOversampler(m).release(), std::memory_order_release);
+    } catch (...) {
+      mWanted.fetch_and(~(1u << m), std::memory_order_acq_rel);  // the audio thread asks again
+      throw;
+    }
+    mBuilt[i] = true;
+  }
+}
+
+Oversampler* SaturationEngine::Acquire(int mode) noexcept {
+  const auto i = static_cast<size_t>(mode);
+  if (mOversamplers[i]) return mOversamplers[i].get();
+  // The slot is empty, so taking the delivered one frees nothing here.
+  if (Oversampler* arrived = mArrived[i].exchange(nullptr, std::memory_order_acq_rel)) {
+    mOversamplers[i].reset(arrived);
+    return arrived;
+  }
+  const unsigned bit = 1u << mode;
+  if (mRequester && !(mWanted.fetch_or(bit, std::memory_order_acq_rel) & bit) &&
+      !mRequester(mRequesterContext))
+    mWanted.fetch_and(~bit, std::memory_order_acq_rel);  // asked again at the next block
+  return nullptr;
+}
+
 bool SaturationEngine::AdoptRequestedMode() noexcept {
-  if (!ModeChangeRequested() || !mOversamplers[0]) return false;
-  mOffline = mOfflineRequested.load(std::memory_order_acquire);
-  mOversampler = mOversamplers[mOffline ? 1 : 0].get();
-  mOversamplerLatency = mOversampler->Latency();
+  if (!ModeChangeRequested() || mCapacity <= 0) return false;
+  const bool offline = mOfflineRequested.load(std::memory_order_acquire);
+  // A mode whose oversampler has not arrived yet is adopted by a later switch.
+  Oversampler* next = mOversamplers[offline ? 1 : 0].get();
+  if (!next && (offline || mRequested.load(std::memory_order_acquire))) {
+    next = Acquire(offline ? 1 : 0);
+    if (!next) return false;
+  }
+  mOffline = offline;
+  mOversampler = next;
+  mOversamplerLatency = mLatencies[offline ? 1 : 0];
   ResetMeterDelay();
   return true;
+}
+
+bool SaturationEngine::TargetReady() noexcept {
+  const bool offline = mOfflineRequested.load(std::memory_order_acquire);
+  if (!offline && !mRequested.load(std::memory_order_acquire)) return true;
+  return Acquire(offline ? 1 : 0) != nullptr;
+}
+
+void SaturationEngine::TakeOversamplerOfMode() noexcept {
+  if (!mOversampler && SwitchTarget() && mCapacity > 0) mOversampler = Acquire(mOffline ? 1 : 0);
 }
 
 int SaturationEngine::TargetLatency() const noexcept {
@@ -165,8 +238,7 @@ int SaturationEngine::TargetLatency() const noexcept {
   // be read from any thread.
   const bool offline = mOfflineRequested.load(std::memory_order_acquire);
   if (!offline && !mRequested.load(std::memory_order_acquire)) return 0;
-  const Oversampler* oversampler = mOversamplers[offline ? 1 : 0].get();
-  return oversampler ? oversampler->Latency() : 0;
+  return mLatencies[offline ? 1 : 0];
 }
 
 bool SaturationEngine::TakePendingLatency(int& latency) noexcept {
@@ -185,6 +257,8 @@ void SaturationEngine::StartRequestedSwitch() noexcept {
   if (mSwitchPending) return;
   // A change of rendering mode is switched to like a change of state.
   if (SwitchTarget() == OversamplingActive() && !ModeChangeRequested()) return;
+  // Until the oversampler it ends in has been built, the current state plays on.
+  if (!TargetReady()) return;
   mFadingOut = true;
   mFadeCountdown = kSwitchFadeSamples;
   mSwitchPending = true;
@@ -393,7 +467,10 @@ void SaturationEngine::ApplySwitchFade(double* const* outputs, int channels, int
   } else if (mFadingOut) {
     // The fade down has ended: switch, then flush (when switching on) and fade back up.
     AdoptRequestedMode();
-    const bool active = SwitchTarget();
+    TakeOversamplerOfMode();
+    // Without its oversampler (a request changed during the fade) the plain path plays until a
+    // later switch, once the build has arrived.
+    const bool active = SwitchTarget() && mOversampler;
     mActive.store(active, std::memory_order_release);
     ReportLatency(active ? mOversamplerLatency : 0);
     if (active && mOversamplerLatency > 0) {
@@ -419,7 +496,10 @@ void SaturationEngine::ApplySwitchFade(double* const* outputs, int channels, int
 void SaturationEngine::CompleteSwitchAtOnce() noexcept {
   const bool rebuilt = AdoptRequestedMode();
   if (!rebuilt && !mSwitchPending && SwitchTarget() == OversamplingActive()) return;
-  const bool active = SwitchTarget();
+  if (!rebuilt && ModeChangeRequested() && !mSwitchPending) return;  // waits for its build
+  TakeOversamplerOfMode();
+  if (SwitchTarget() && !mOversampler && !mSwitchPending) return;  // waits for its build
+  const bool active = SwitchTarget() && mOversampler;
   mActive.store(active, std::memory_order_release);
   mFadeCountdown = 0;
   mFadingOut = true;

@@ -5,6 +5,7 @@
 #include <cmath>
 #include <cstdint>
 #include <memory>
+#include <mutex>
 #include <vector>
 
 #include "framework/IPlugTripleBuffer.h"
@@ -123,6 +124,23 @@ class SaturationEngine {
    */
   void SettleAfterReset() noexcept;
 
+  /** Asks, from the audio thread and without blocking, for a later call to BuildRequested() on
+   * a thread that may allocate; false when that cannot be had. */
+  using BuildRequester = bool (*)(void* context) noexcept;
+  /**
+   * [main, before a reset] With a requester, a reset builds only the oversampler the state it
+   * starts in plays through: the other one (or both, while oversampling is off) is built when a
+   * switch first asks for it, off the audio thread, and the switch starts once it has arrived.
+   * Without one (null), every reset builds both, so that no switch ever waits.
+   */
+  void SetBuildRequester(BuildRequester requester, void* context) {
+    mRequester = requester;
+    mRequesterContext = context;
+  }
+  /** [a thread that may allocate, not the audio thread] Builds the oversamplers the audio thread
+   * has asked for since the last reset; they reach it at its next block. */
+  void BuildRequested();
+
   /** [audio] inputs has nInputs channels, outputs nOutputs connected channels; channels from 2
    * upward are left as they are. inputs and outputs may be the same arrays. Any number of
    * frames: a block longer than the buffers is processed in pieces. */
@@ -138,6 +156,9 @@ class SaturationEngine {
    * (or the render is offline), else 0.
    */
   int TargetLatency() const noexcept;
+  /** [not during a block] The largest latency any state can have until the next reset: that of
+   * the slower of the two oversamplers. */
+  int LatencyCeiling() const noexcept;
 
   /** [main] Takes the latency the audio thread asked to report after a switch. */
   bool TakePendingLatency(int& latency) noexcept;
@@ -169,6 +190,10 @@ class SaturationEngine {
 
  private:
   bool OversamplerUsable() const { return mOversampler && mOversampler->Usable(); }
+  /** [audio] Whether the oversampler the requested state ends in is at hand (asked for if not). */
+  bool TargetReady() noexcept;
+  /** [audio] Takes the current mode's oversampler if the state needs it and it has arrived. */
+  void TakeOversamplerOfMode() noexcept;
   bool SwitchTarget() const { return mOffline || mRequested.load(std::memory_order_acquire); }
   bool ModeChangeRequested() const {
     return mOfflineRequested.load(std::memory_order_acquire) != mOffline;
@@ -225,8 +250,25 @@ class SaturationEngine {
   std::array<double, kNumMeters> mMeterLevels{};
   std::array<MeterSender, kNumMeters> mSenders;
 
-  // Oversampling: one oversampler per rendering mode, realtime and offline.
+  /** [audio] The oversampler of a rendering mode (0 realtime, 1 offline), taking one that a
+   * deferred build has delivered; asks for the build when there is none yet. */
+  Oversampler* Acquire(int mode) noexcept;
+  std::unique_ptr<Oversampler> MakeOversampler(int mode) const;
+
+  // Oversampling: one oversampler per rendering mode, realtime and offline; the audio thread's
+  // own between resets. Their latencies are known from the reset on, built or not.
   std::array<std::unique_ptr<Oversampler>, 2> mOversamplers;
+  std::array<int, 2> mLatencies{};
+  // Deferred builds: asked for by the audio thread (mWanted), made under mBuildMutex (which a
+  // reset takes too) and handed over through mArrived.
+  BuildRequester mRequester = nullptr;
+  void* mRequesterContext = nullptr;
+  std::mutex mBuildMutex;
+  std::array<std::atomic<Oversampler*>, 2> mArrived{};
+  std::array<bool, 2> mBuilt{};  // built or on its way since the reset (under mBuildMutex)
+  std::atomic<unsigned> mWanted{0};
+  double mBuildRate = 0.0;
+  int mBuildMaxBlock = 0;
   Oversampler* mOversampler = nullptr;  // the one in use
   int mCapacity = 0;                    // largest piece the buffers hold; 0 before the first reset
   std::array<std::vector<double>, 2> mSanitized;   // the block's inputs, made safe

@@ -351,6 +351,29 @@ TEST(Resampler, ProcessingNeverAllocates) {
   EXPECT_EQ(out, in - chain.ReleaseLatency());
 }
 
+// The pre-roll grows the library's buffers only as far as each direction needs: every quality
+// the oversampler offers, up and down, at the block lengths hosts use, must then run without
+// the heap. (A pre-roll sized for the upsampler left the downsamplers one reallocation short.)
+TEST(Resampler, EveryQualityRunsWithoutTheHeapInBothDirections) {
+  const std::vector<double> x = Noise(1 << 16, 53);
+  const Quality qualities[] = {
+      {20.0, 80.0, EResamplerPhase::Minimum}, {15.0, 96.0, EResamplerPhase::Minimum}, kQ120, kQ150,
+      {2.0, 180.0, EResamplerPhase::Minimum}, {2.0, 180.0, EResamplerPhase::Linear}};
+  for (const Quality& q : qualities) {
+    for (const int maxIn : {256, 1024}) {
+      SCOPED_TRACE(std::to_string(q.attenuationDb) + " dB, blocks up to " + std::to_string(maxIn));
+      Chain chain(48000.0, maxIn, q);
+      ASSERT_TRUE(chain.up.IsValid());
+      ASSERT_TRUE(chain.down.IsValid());
+      long in = 0, out = 0;
+      const auto sizes = [maxIn](std::mt19937& rng) {
+        return rng() % 4 == 0 ? maxIn : static_cast<int>(rng() % maxIn) + 1;
+      };
+      EXPECT_EQ(AllocationsWhileProcessing(chain, x, 3.0, 48000.0, sizes, in, out), 0);
+    }
+  }
+}
+
 TEST(Resampler, OtherRatesAndLargeBlocksWork) {
   constexpr int kMaxIn = 16384;
   const std::vector<double> x = Noise(1 << 17, 41);

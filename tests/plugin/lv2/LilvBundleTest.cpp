@@ -419,6 +419,48 @@ TEST(LilvBundle, FreeWheelingRendersOversampledAtTheOfflineQuality) {
   EXPECT_EQ(instance.Control("latency"), 0.0f);
 }
 
+// With a host's worker, the oversamplers nobody plays through are built there, on request, and
+// the switch waits for them: run() stays free of the heap and of locks the whole time, and the
+// latency port tells the truth throughout.
+TEST(LilvBundle, WithAWorkerTheOversamplersAreBuiltOffTheAudioThread) {
+  World world;
+  Instance instance(world, kStereoURI, 48000.0, Features::kMapOptionsAndWorker, 512, 512);
+  const auto in = Sine(2, 512, 0.05);
+  std::vector<std::vector<float>> out;
+  instance.Watch(true);
+  instance.Run(in, out, 512);
+  EXPECT_EQ(instance.RunWork(), 0);  // oversampling off: nothing wanted
+
+  instance.Control("oversampling") = 1.0f;
+  for (int block = 0; block < 4; ++block) instance.Run(in, out, 512);
+  EXPECT_EQ(instance.Control("latency"), 0.0f);  // still the plain path, and it says so
+  EXPECT_EQ(instance.RunWork(), 1);              // asked for once, however many blocks waited
+  for (int block = 0; block < 8; ++block) instance.Run(in, out, 512);
+  EXPECT_EQ(instance.Control("latency"), 326.0f);
+
+  instance.Control("freewheel") = 1.0f;
+  for (int block = 0; block < 4; ++block) instance.Run(in, out, 512);
+  EXPECT_EQ(instance.Control("latency"), 326.0f);
+  EXPECT_EQ(instance.RunWork(), 1);
+  for (int block = 0; block < 8; ++block) instance.Run(in, out, 512);
+  EXPECT_EQ(instance.Control("latency"), 549.0f);
+  EXPECT_EQ(instance.Seen().Total(), 0);
+
+  // A later activation starts from what its state needs, and a host that never runs the work
+  // leaves the plug-in on its plain path rather than stuck or silent.
+  instance.Deactivate();
+  instance.Control("freewheel") = 0.0f;
+  instance.Control("oversampling") = 0.0f;
+  instance.Activate();
+  instance.Run(in, out, 512);
+  instance.Control("oversampling") = 1.0f;
+  for (int block = 0; block < 16; ++block) instance.Run(in, out, 512);
+  EXPECT_EQ(instance.Control("latency"), 0.0f);
+  float peak = 0.f;
+  for (const float x : out[0]) peak = std::max(peak, std::fabs(x));
+  EXPECT_GT(peak, 0.01f);
+}
+
 // The meters' levels on their ports, as the envelope gives them, each channel on its own port;
 // the mono plug-in shows its one channel on both ports of a pair.
 TEST(LilvBundle, TheMeterPortsCarryTheLevelsOfTheirChannels) {

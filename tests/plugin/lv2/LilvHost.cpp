@@ -62,7 +62,7 @@ Instance::Instance(World& world, const char* uri, double rate, Features features
                    int maxBlock, Start start)
     : mWorld(world), mPlugin(world.Plugin(uri)), mNominal(nominalBlock), mMax(maxBlock) {
   if (!mPlugin) return;
-  if (features == Features::kMapAndOptions) {
+  if (features != Features::kNone) {
     URIDMap& urids = world.Urids();
     const LV2_URID atomInt = urids.Map(LV2_ATOM__Int);
     mOptions = {{LV2_OPTIONS_INSTANCE, 0, urids.Map(LV2_BUF_SIZE__nominalBlockLength),
@@ -73,6 +73,15 @@ Instance::Instance(World& world, const char* uri, double rate, Features features
     mMapFeature = {LV2_URID__map, urids.MapFeatureData()};
     mOptionsFeature = {LV2_OPTIONS__options, mOptions.data()};
     mFeatures = {&mMapFeature, &mOptionsFeature};
+  }
+  if (features == Features::kMapOptionsAndWorker) {
+    mSchedule.handle = this;
+    mSchedule.schedule_work = [](LV2_Worker_Schedule_Handle self, uint32_t, const void*) {
+      static_cast<Instance*>(self)->mWorkPending.fetch_add(1);
+      return LV2_WORKER_SUCCESS;
+    };
+    mScheduleFeature = {LV2_WORKER__schedule, &mSchedule};
+    mFeatures.push_back(&mScheduleFeature);
   }
   mFeatures.push_back(nullptr);
   mInstance = lilv_plugin_instantiate(mPlugin, rate, mFeatures.data());
@@ -122,6 +131,16 @@ void Instance::Deactivate() {
   if (!mActive) return;
   lilv_instance_deactivate(mInstance);
   mActive = false;
+}
+
+int Instance::RunWork() {
+  const int served = mWorkPending.exchange(0);
+  const auto* worker = static_cast<const LV2_Worker_Interface*>(
+      lilv_instance_get_extension_data(mInstance, LV2_WORKER__interface));
+  const uint8_t wake = 0;
+  for (int i = 0; worker && i < served; ++i)
+    worker->work(lilv_instance_get_handle(mInstance), nullptr, nullptr, sizeof wake, &wake);
+  return served;
 }
 
 const LV2_State_Interface* Instance::StateInterface() const {

@@ -9,7 +9,9 @@
 #include <lv2/options/options.h>
 #include <lv2/state/state.h>
 #include <lv2/urid/urid.h>
+#include <lv2/worker/worker.h>
 
+#include <atomic>
 #include <map>
 #include <memory>
 #include <string>
@@ -56,7 +58,12 @@ class World {
 };
 
 /** What features the host offers. */
-enum class Features { kNone, kMapAndOptions };
+enum class Features {
+  kNone,
+  kMapAndOptions,
+  /** Also a worker, as Ardour and jalv have: its work runs when the test calls RunWork(). */
+  kMapOptionsAndWorker
+};
 
 /** Whether an instance is activated on construction. */
 enum class Start { kActive, kInactive };
@@ -92,6 +99,9 @@ class Instance {
   corvane::realtime::Violations Seen() const { return mSeen; }
   /** The plug-in's state interface, or null. */
   const LV2_State_Interface* StateInterface() const;
+  /** Work the plug-in scheduled since the last call, carried out now, on the calling thread, as
+   * a host's worker thread would; the number of requests served. */
+  int RunWork();
 
  private:
   bool mWatch = false;
@@ -113,6 +123,9 @@ class Instance {
   LV2_Feature mMapFeature{};
   LV2_Feature mOptionsFeature{};
   std::vector<const LV2_Feature*> mFeatures;
+  LV2_Worker_Schedule mSchedule{};
+  LV2_Feature mScheduleFeature{};
+  std::atomic<int> mWorkPending{0};  // run() schedules, the worker's thread serves
 };
 
 /** A state as the plug-in stores it: one property, as an LV2 host keeps it. */

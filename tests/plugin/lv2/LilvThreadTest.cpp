@@ -86,4 +86,49 @@ TEST(LilvThreads, SavesAndRestoresBesideRunStayConsistent) {
   EXPECT_EQ(instance.Control("latency"), 0.0f);
 }
 
+// A host's worker builds the oversamplers on its own thread while run() switches between every
+// state (oversampling on and off, free-wheeling on and off) on another.
+TEST(LilvThreads, AWorkerBuildsBesideRunWhileEveryStateSwitches) {
+  World world;
+  Instance instance(world, kStereoURI, 48000.0, lv2test::Features::kMapOptionsAndWorker, 256, 256);
+  ASSERT_TRUE(instance.Valid());
+  const std::vector<std::vector<float>> in(2, std::vector<float>(256, 0.25f));
+  std::atomic<bool> stop{false};
+  std::atomic<int> runs{0};
+  std::atomic<int> served{0};
+  bool finite = true;
+  std::thread audio([&] {
+    std::vector<std::vector<float>> out;
+    for (int run = 0; !stop.load(std::memory_order_acquire); ++run) {
+      // The host writes the ports between its own runs, on its own thread.
+      instance.Control("oversampling") = (run / 8) % 2 ? 1.0f : 0.0f;
+      instance.Control("freewheel") = (run / 24) % 2 ? 1.0f : 0.0f;
+      instance.Run(in, out, 256);
+      for (const auto& channel : out)
+        for (const float s : channel) finite = finite && std::isfinite(s);
+      runs.fetch_add(1, std::memory_order_release);
+    }
+  });
+  std::thread worker([&] {
+    while (!stop.load(std::memory_order_acquire)) {
+      served.fetch_add(instance.RunWork(), std::memory_order_relaxed);
+      std::this_thread::yield();
+    }
+  });
+  while (runs.load(std::memory_order_acquire) < 400) std::this_thread::yield();
+  stop.store(true, std::memory_order_release);
+  audio.join();
+  worker.join();
+
+  EXPECT_TRUE(finite);
+  // Each oversampler is asked for once per activation: the realtime and the offline one.
+  EXPECT_EQ(served.load() + instance.RunWork(), 2);
+  // Whatever state the runs stopped in, the plug-in settles on it.
+  instance.Control("oversampling") = 1.0f;
+  instance.Control("freewheel") = 0.0f;
+  std::vector<std::vector<float>> out;
+  for (int run = 0; run < 40; ++run) instance.Run(in, out, 256);
+  EXPECT_EQ(instance.Control("latency"), 326.0f);
+}
+
 }  // namespace
