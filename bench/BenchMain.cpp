@@ -1,6 +1,7 @@
 #include <benchmark/benchmark.h>
 #include <unistd.h>
 
+#include <cstring>
 #include <map>
 #include <set>
 #include <string>
@@ -8,6 +9,8 @@
 namespace corvane_bench {
 void RegisterProcessAudioBenchmarks();
 void RegisterSessionMemoryBenchmarks();
+extern const char* const kSessionMemoryChildFlag;
+int RunSessionMemoryChild(const char* oversampled);
 void PrintTargets(const std::map<std::string, double>& ns);
 }  // namespace corvane_bench
 
@@ -46,6 +49,8 @@ class TargetsReporter : public benchmark::ConsoleReporter {
 }  // namespace
 
 int main(int argc, char** argv) {
+  if (argc == 3 && std::strcmp(argv[1], corvane_bench::kSessionMemoryChildFlag) == 0)
+    return corvane_bench::RunSessionMemoryChild(argv[2]);
   corvane_bench::RegisterProcessAudioBenchmarks();
   corvane_bench::RegisterSessionMemoryBenchmarks();
   benchmark::Initialize(&argc, argv);

@@ -1,5 +1,6 @@
-// Corvane's own editor drawn on the CPU: the whole frame (opening, a change of zoom) and the
-// frame a display tick draws while audio plays (the four meter arcs and the curve).
+// Corvane's own editor drawn on the CPU: the whole frame (opening, a change of zoom), the
+// frame a display tick draws while audio plays (the four meter arcs and the curve), and a
+// display tick at rest, which should find nothing to draw.
 #include <benchmark/benchmark.h>
 
 #include <cmath>
@@ -42,16 +43,26 @@ class Editor {
   }
 
   /** Levels that light about two thirds of each arc, as a loud mix does. */
-  void FeedMeters() {
+  void FeedMeters(float level = 0.6f) {
     for (int tag = corvane::kTagInputMeterA; tag <= corvane::kTagOutputMeterB; ++tag) {
       iplug::SenderRecord record;
       record.ctrlTag = tag;
       record.nChans = 1;
       record.chanOffset = 0;
-      record.vals[0] = 0.6f;
+      record.vals[0] = level;
       mGraphics.GetControlWithTag(tag)->OnDelegateMessage(0, sizeof record, &record);
     }
   }
+
+  /** What a display tick does: collect the dirty regions and draw them, if any. */
+  bool Tick() {
+    IDirtyList rects;
+    if (!mGraphics.IsDirty(rects)) return false;
+    mGraphics.SetAllControlsClean();
+    mGraphics.Draw(rects);
+    return true;
+  }
+  uint64_t Frames() const { return mGraphics.FrameCount(); }
 
   void DrawAll() {
     IDirtyList all;
@@ -101,5 +112,24 @@ void BM_CorvaneMeterAndCurveFrame(benchmark::State& state) {
   }
 }
 BENCHMARK(BM_CorvaneMeterAndCurveFrame)->Arg(1)->Arg(2)->Unit(benchmark::kMillisecond);
+
+// A display tick at rest: silence on the meters (one record per meter and block, three 256-frame
+// blocks at 48 kHz between two ticks at 60 Hz) and no gesture. Reports the share of a core this
+// costs at 60 ticks a second, in percent, and the frames drawn (none, once the first has been).
+void BM_CorvaneTickAtRest(benchmark::State& state) {
+  Editor editor(1.f);
+  editor.FeedMeters(0.f);
+  editor.Tick();
+  const uint64_t before = editor.Frames();
+  for (auto _ : state) {
+    for (int block = 0; block < 3; ++block) editor.FeedMeters(0.f);
+    benchmark::DoNotOptimize(editor.Tick());
+  }
+  state.counters["frames_drawn"] = static_cast<double>(editor.Frames() - before);
+  state.counters["pct_of_a_core_at_60Hz"] =
+      benchmark::Counter(1.0 / (60.0 * 100.0), benchmark::Counter::kIsIterationInvariantRate |
+                                                   benchmark::Counter::kInvert);
+}
+BENCHMARK(BM_CorvaneTickAtRest);
 
 }  // namespace

@@ -39,8 +39,16 @@ void ICorvaneLEDMeterControl::OnDelegateMessage(int msgTag, int dataSize, const 
   if (record.channelOffset != 0) return;
   // NaN has no LED; it reads as silence rather than as whatever int(NaN) happens to be.
   const float v = std::isnan(record.value) ? 0.f : record.value;
-  SetValue(std::clamp(static_cast<double>(v), 0.0, 1.0), 0);
-  SetDirty(false, kNoValIdx);
+  const double value = std::clamp(static_cast<double>(v), 0.0, 1.0);
+  SetValue(value, 0);
+  // A held peak counts its redraws down, so it keeps asking until it has gone out.
+  if (LevelLEDs(value) != mDrawnLevel || (value >= 1.0) != mDrawnClip || mHeldCount > 0)
+    SetDirty(false, kNoValIdx);
+}
+
+int ICorvaneLEDMeterControl::LevelLEDs(double value) {
+  const double v = std::isfinite(value) ? std::clamp(value, 0.0, 1.0) : 0.0;
+  return static_cast<int>(v * kNumLEDs);
 }
 
 void ICorvaneLEDMeterControl::Hold(int n, uint64_t frame) {
@@ -57,8 +65,10 @@ void ICorvaneLEDMeterControl::Hold(int n, uint64_t frame) {
 
 void ICorvaneLEDMeterControl::Draw(IGraphics& g) {
   const double value = std::isfinite(GetValue(0)) ? std::clamp(GetValue(0), 0.0, 1.0) : 0.0;
-  const int n = static_cast<int>(value * kNumLEDs);
+  const int n = LevelLEDs(value);
   Hold(n, g.FrameCount());
+  mDrawnLevel = n;
+  mDrawnClip = value >= 1.0;
 
   mLitCount = std::min(kNumLEDs, std::max(n, mHeldCount));
   // At full scale the last LED is the clip light: red alone, since white and red added together

@@ -13,8 +13,10 @@ using namespace iplug::igraphics;
 /**
  * An arc of sixteen LEDs printed unlit on the background: the control lights those the level
  * reaches by drawing a glow over each, holds the highest for three redraws, and puts a red glow
- * over the last one at full scale. Levels arrive as meter records on the editor thread. The
- * rectangle is only what is redrawn; the glows go to their absolute positions.
+ * over the last one at full scale. Levels arrive as meter records on the editor thread; a level
+ * that lights what is lit already asks for no redraw, so a still meter (silence, a steady tone)
+ * costs the display nothing. The rectangle is only what is redrawn; the glows go to their
+ * absolute positions.
  */
 class ICorvaneLEDMeterControl : public IControl {
  public:
@@ -37,6 +39,8 @@ class ICorvaneLEDMeterControl : public IControl {
  private:
   /** Once per frame, however many clipped pieces the frame draws the control in. */
   void Hold(int n, uint64_t frame);
+  /** LEDs a level reaches. */
+  static int LevelLEDs(double value);
 
   IBitmapHandle mGlow;
   IBitmapHandle mClipGlow;
@@ -44,6 +48,8 @@ class ICorvaneLEDMeterControl : public IControl {
   int mHeldCount = 0;
   int mHoldCounter = 0;
   int mLitCount = 0;
+  int mDrawnLevel = -1;  // LevelLEDs() at the last redraw (-1: none yet)
+  bool mDrawnClip = false;
   uint64_t mHeldFrame = 0;
   bool mHasHeld = false;
 };

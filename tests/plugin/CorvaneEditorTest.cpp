@@ -129,6 +129,39 @@ TEST(CorvaneEditor, MeterLevelsReachTheMetersByTagOnTheIdleTick) {
   plug.CloseWindow();
 }
 
+// An editor at rest costs the display nothing: with silence playing and no gesture, a display
+// tick finds nothing to draw. Audio that moves the meters brings the redraws back.
+TEST(CorvaneEditor, OnSilenceADisplayTickDrawsNothing) {
+  ScopedConfigHome config;
+  Corvane plug;
+  plug.SetSampleRate(44100.0);
+  plug.ResizeChannelBuffers(256);
+  plug.SetChannelsConnected(iplug::kOutput, 0, 2, true);
+  plug.ResetProcessing();
+  MemoryView memory;
+  ASSERT_TRUE(OpenInMemory(plug, memory));
+  std::vector<double> left(256, 0.0), right(256, 0.0), out0(256), out1(256);
+  double* ins[2] = {left.data(), right.data()};
+  double* outs[2] = {out0.data(), out1.data()};
+  // Blocks and ticks interleaved as a host's threads interleave them.
+  const auto play = [&](int ticks) {
+    for (int t = 0; t < ticks; ++t) {
+      for (int b = 0; b < 3; ++b) plug.ProcessAudio(ins, outs, 256);
+      plug.OnIdleTimer();
+      memory.Tick();
+    }
+  };
+  play(10);  // the first paint
+  const uint64_t settled = plug.GetUI()->FrameCount();
+  play(120);
+  EXPECT_EQ(plug.GetUI()->FrameCount(), settled);
+
+  std::fill(left.begin(), left.end(), 0.7);
+  play(5);
+  EXPECT_GT(plug.GetUI()->FrameCount(), settled);
+  plug.CloseWindow();
+}
+
 // The zoom the user drags the corner to is stored when the editor closes and restored when any
 // instance opens it again.
 TEST(CorvaneEditor, DisplayScaleIsStoredOnCloseAndRestoredOnOpen) {

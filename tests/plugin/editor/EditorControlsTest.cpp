@@ -199,6 +199,31 @@ TEST_F(MeterTest, APeakIsHeldForThreeRedrawsCountedOncePerFrame) {
   EXPECT_EQ(Frame().size(), 4u);  // the third redraw after the drop
 }
 
+// A display tick at rest draws nothing: a level that lights what is lit already (silence, a
+// steady tone) asks for no redraw, while a held peak keeps asking until it has gone out.
+TEST_F(MeterTest, AStillMeterAsksForNoRedrawAndAHeldPeakUntilItIsOut) {
+  const auto tick = [this](float level) {
+    Send(level);
+    IDirtyList rects;
+    const bool dirty = g.IsDirty(rects);
+    g.SetAllControlsClean();
+    if (dirty) Frame();
+    return dirty;
+  };
+  EXPECT_TRUE(tick(0.0f));  // never drawn yet
+  for (int i = 0; i < 10; ++i) EXPECT_FALSE(tick(0.0f)) << "silence, tick " << i;
+  EXPECT_TRUE(tick(0.5f));
+  // The peak is held for three redraws, each asked for, and then the meter is still again.
+  int redraws = 0;
+  while (tick(0.25f) && redraws < 10) ++redraws;
+  EXPECT_EQ(redraws, 3);
+  EXPECT_EQ(meter->LitCount(), 4);
+  for (int i = 0; i < 10; ++i) EXPECT_FALSE(tick(0.26f)) << "a steady level, tick " << i;
+  // Within one LED nothing changes; across one, or into the red, it does.
+  EXPECT_TRUE(tick(0.32f));
+  EXPECT_TRUE(tick(1.0f));
+}
+
 TEST_F(MeterTest, RecordsThatAreNotLevelsChangeNothing) {
   Send(0.5f);
   for (const auto& bad :
