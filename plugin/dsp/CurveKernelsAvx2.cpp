@@ -32,8 +32,17 @@ struct V {
     const __m256d signBit = _mm256_set1_pd(-0.0);
     return _mm256_or_pd(_mm256_andnot_pd(signBit, magnitude), _mm256_and_pd(signBit, sign));
   }
-  // At most 1 ulp from the true sine.
+  // At most 1 ulp from the true sine, for any argument.
   static T Sin(T a) { return Sleef_sind4_u10avx2(a); }
+  static T MulAdd(T a, T b, T c) { return _mm256_fmadd_pd(a, b, c); }
+  static T NegMulAdd(T a, T b, T c) { return _mm256_fnmadd_pd(a, b, c); }
+  static T Nearest(T a) {
+    return _mm256_round_pd(a, _MM_FROUND_TO_NEAREST_INT | _MM_FROUND_NO_EXC);
+  }
+  static T Floor(T a) { return _mm256_round_pd(a, _MM_FROUND_TO_NEG_INF | _MM_FROUND_NO_EXC); }
+  static M NotEqual(T a, T b) { return _mm256_cmp_pd(a, b, _CMP_NEQ_UQ); }
+  static bool All(M m) { return _mm256_movemask_pd(m) == 0xf; }
+  static T Negate(T a) { return _mm256_xor_pd(a, _mm256_set1_pd(-0.0)); }
   // The overshoot's divisor depends on the sample: divided, as on the AVX-512 path, where the
   // division measured faster than a refined reciprocal estimate (AVX2 has none in double
   // precision at all).

@@ -36,8 +36,17 @@ struct V {
     const __m512d signBit = _mm512_set1_pd(-0.0);
     return _mm512_or_pd(_mm512_andnot_pd(signBit, magnitude), _mm512_and_pd(signBit, sign));
   }
-  // At most 1 ulp from the true sine.
+  // At most 1 ulp from the true sine, for any argument.
   static T Sin(T a) { return Sleef_sind8_u10avx512f(a); }
+  static T MulAdd(T a, T b, T c) { return _mm512_fmadd_pd(a, b, c); }
+  static T NegMulAdd(T a, T b, T c) { return _mm512_fnmadd_pd(a, b, c); }
+  static T Nearest(T a) {
+    return _mm512_roundscale_pd(a, _MM_FROUND_TO_NEAREST_INT | _MM_FROUND_NO_EXC);
+  }
+  static T Floor(T a) { return _mm512_roundscale_pd(a, _MM_FROUND_TO_NEG_INF | _MM_FROUND_NO_EXC); }
+  static M NotEqual(T a, T b) { return _mm512_cmp_pd_mask(a, b, _CMP_NEQ_UQ); }
+  static bool All(M m) { return m == 0xff; }
+  static T Negate(T a) { return _mm512_xor_pd(a, _mm512_set1_pd(-0.0)); }
   // The overshoot's divisor depends on the sample, so no reciprocal can be derived ahead. A
   // reciprocal estimate refined by Newton steps (rcp14, two steps and a correction of the
   // quotient) measured slower than the division in corvane_bench, and the division's quotient

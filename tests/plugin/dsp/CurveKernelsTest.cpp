@@ -115,6 +115,36 @@ TEST(CurveKernels, EdgesOfTheCurveAgreeWithTheScalarForm) {
   }
 }
 
+// Mod B alone: the sine of the sample (times a quarter turn) through the rest of the curve, on
+// every path within 2 ulp of the scalar form's (std::sin), over the whole range of arguments, where
+// the vector paths change their method (1e5) and beyond; samples on either side of that change in
+// one vector included.
+TEST(CurveKernels, ModBsSineIsWithinTwoUlpOfTheScalarFormsAtAnyArgument) {
+  std::mt19937 rng(7);
+  for (const double gainDb : {0.0, 24.0, 60.0}) {
+    CurveParams p;
+    p.modB = 100;
+    p.gain = gainDb;
+    p.threshold = 0;  // the threshold stage leaves |u| <= 1 alone
+    const CurveCoefficients c = CurveCoefficients::Derive(p);
+    const PreparedCurve r = PreparedCurve::From(c);
+    std::vector<double> in = Uniform(rng, 4001, -1.0, 1.0);
+    for (double& x : in) x *= std::pow(10.0, std::uniform_real_distribution<>(-3.0, 2.0)(rng));
+    // Arguments just inside and just outside the change of method, next to each other.
+    const double edge = 1e5 / (c.inputGain * 1.5707963267948966);
+    in.insert(in.end(), {edge * 0.999999, edge * 1.000001, -edge * 0.999999, -edge * 1.000001});
+    for (ECurvePath path : SupportedPaths()) {
+      const std::vector<double> out = Transfer(KernelsFor(path), in, r);
+      for (size_t i = 0; i < in.size(); ++i) {
+        const double want = TransferSample(in[i], c);
+        ASSERT_LE(std::fabs(out[i] - want), 4.5e-16 * std::max(1.0, std::fabs(want)))
+            << CurvePathName(path) << " gain " << gainDb << " x=" << in[i] << " got " << out[i]
+            << " want " << want;
+      }
+    }
+  }
+}
+
 // A sample's result does not depend on the block it arrives in: the same stream cut into
 // blocks of many lengths comes out bit for bit the same on each path, in place or not.
 TEST(CurveKernels, ResultsAreBitIdenticalWhateverTheBlocks) {
