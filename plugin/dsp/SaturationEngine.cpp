@@ -494,11 +494,12 @@ void SaturationEngine::ApplySwitchFade(double* const* outputs, int channels, int
 }
 
 void SaturationEngine::CompleteSwitchAtOnce() noexcept {
+  // A state whose oversampler has not arrived yet waits for it; a switch under way ends now,
+  // on the plain path if it must.
+  if (!mSwitchPending && !TargetReady()) return;
   const bool rebuilt = AdoptRequestedMode();
   if (!rebuilt && !mSwitchPending && SwitchTarget() == OversamplingActive()) return;
-  if (!rebuilt && ModeChangeRequested() && !mSwitchPending) return;  // waits for its build
   TakeOversamplerOfMode();
-  if (SwitchTarget() && !mOversampler && !mSwitchPending) return;  // waits for its build
   const bool active = SwitchTarget() && mOversampler;
   mActive.store(active, std::memory_order_release);
   mFadeCountdown = 0;
