@@ -25,13 +25,19 @@ void BM_OversamplingChain(benchmark::State& state, double transitionPct, double 
   std::vector<double> input(static_cast<size_t>(block));
   for (double& v : input) v = dist(rng);
 
-  const auto run = [&] {
-    double* upOut = nullptr;
+  // Between the two, the samples stay in the type the library computes in, as in the engine.
+  const auto chain = [&](auto* upOut) {
     const int m = up.Process(input.data(), block, upOut);
-    double* downOut = nullptr;
+    decltype(upOut) downOut = nullptr;
     const int k = down.Process(upOut, m, downOut);
     benchmark::DoNotOptimize(downOut);
     benchmark::DoNotOptimize(k);
+  };
+  const auto run = [&] {
+    if (up.SinglePrecision())
+      chain(static_cast<float*>(nullptr));
+    else
+      chain(static_cast<double*>(nullptr));
   };
   // Past the latency fill, so every measured call does the full work.
   for (int i = 0; i < 4096 / block + 64; ++i) run();

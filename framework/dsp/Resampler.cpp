@@ -9,6 +9,7 @@
 #include <mutex>
 #include <numbers>
 #include <tuple>
+#include <type_traits>
 
 namespace iplug {
 
@@ -90,7 +91,8 @@ Resampler::Resampler(double srcRate, double dstRate, int maxInLen, double transi
       !Init(srcRate, dstRate, transitionBandPct, attenuationDb, phase, precision) || !PreRoll()) {
     if (mSoxr) soxr_delete(mSoxr);
     mSoxr = nullptr;
-    std::vector<double>().swap(mFifo);
+    std::vector<double>().swap(mFifoDouble);
+    std::vector<float>().swap(mFifoSingle);
     mHead = mTail = 0;
   }
 }
@@ -200,11 +202,35 @@ bool Resampler::Init(double srcRate, double dstRate, double transitionBandPct, d
   return mSoxr != nullptr;
 }
 
-bool Resampler::Pump(const double* input, size_t n, size_t& consumed) noexcept {
+template <class T>
+std::vector<T>& Resampler::FifoVector() noexcept {
+  if constexpr (std::is_same_v<T, float>)
+    return mFifoSingle;
+  else
+    return mFifoDouble;
+}
+
+template <class T>
+T* Resampler::Fifo() noexcept {
+  return FifoVector<T>().data();
+}
+
+template <class T>
+T* Resampler::Empty() noexcept {
+  if constexpr (std::is_same_v<T, float>)
+    return mEmptySingle;
+  else
+    return mEmptyDouble;
+}
+
+template <class Native, class In>
+bool Resampler::Pump(const In* input, size_t n, size_t& consumed) noexcept {
+  Native* fifo = Fifo<Native>();
+  const size_t size = FifoSize();
   if (mHead == mTail) {
     mHead = mTail = 0;
-  } else if (mFifo.size() - mTail < mPumpHeadroom) {
-    std::memmove(mFifo.data(), mFifo.data() + mHead, (mTail - mHead) * sizeof(double));
+  } else if (size - mTail < mPumpHeadroom) {
+    std::memmove(fifo, fifo + mHead, (mTail - mHead) * sizeof(Native));
     mTail -= mHead;
     mHead = 0;
   }
@@ -212,19 +238,18 @@ bool Resampler::Pump(const double* input, size_t n, size_t& consumed) noexcept {
   consumed = 0;
   // n == 0 still makes one call: that is how the pre-roll drains the library.
   do {
-    const size_t chunk = std::min(n - consumed, mChunk);
+    size_t chunk = std::min(n - consumed, mChunk);
+    const void* in = input + consumed;
+    // Input of the other type is converted a library call at a time, on the stack.
+    [[maybe_unused]] alignas(64) Native staged[std::is_same_v<In, Native> ? 1 : kSoxrCallLimit];
+    if constexpr (!std::is_same_v<In, Native>) {
+      chunk = std::min(chunk, kSoxrCallLimit);
+      for (size_t i = 0; i < chunk; ++i) staged[i] = static_cast<Native>(input[consumed + i]);
+      in = staged;
+    }
     size_t idone = 0;
     size_t odone = 0;
-    const void* in = input + consumed;
-    void* out = mFifo.data() + mTail;
-    if (mSingle) {
-      for (size_t i = 0; i < chunk; ++i) mStageIn[i] = static_cast<float>(input[consumed + i]);
-      in = mStageIn.data();
-      out = mStageOut.data();
-    }
-    ok = soxr_process(mSoxr, in, chunk, &idone, out, mFifo.size() - mTail, &odone) == nullptr;
-    if (mSingle)
-      for (size_t i = 0; i < odone; ++i) mFifo[mTail + i] = mStageOut[i];
+    ok = soxr_process(mSoxr, in, chunk, &idone, fifo + mTail, size - mTail, &odone) == nullptr;
     mTail += odone;
     mProduced += static_cast<int64_t>(odone);
     consumed += idone;
@@ -239,12 +264,13 @@ bool Resampler::Pump(const double* input, size_t n, size_t& consumed) noexcept {
   return ok;
 }
 
-bool Resampler::FeedSilence(const double* zeros, int64_t n, int64_t& fedTotal) {
+template <class Native>
+bool Resampler::FeedSilence(const Native* zeros, int64_t n, int64_t& fedTotal) {
   // Silence counts as pre-roll: every output it maps to is thrown away.
   for (int stalls = 0; n > 0;) {
     mDropTarget = OutLenFor(fedTotal + n);
     size_t consumed = 0;
-    if (!Pump(zeros, static_cast<size_t>(n), consumed)) return false;
+    if (!Pump<Native>(zeros, static_cast<size_t>(n), consumed)) return false;
     fedTotal += static_cast<int64_t>(consumed);
     n -= static_cast<int64_t>(consumed);
     if (consumed == 0 && ++stalls > 8) return false;
@@ -281,27 +307,28 @@ void Resampler::KeepLagProbe(const Configuration& configuration, const LagProbe&
 }
 
 bool Resampler::PreRoll() {
+  return mSingle ? PreRollAs<float>() : PreRollAs<double>();
+}
+
+template <class Native>
+bool Resampler::PreRollAs() {
   const int64_t giant = GiantPreRoll(mNum, mDen);
-  const std::vector<double> zeros(static_cast<size_t>(giant), 0.0);
-  mFifo.assign(static_cast<size_t>(OutLenFor(giant) + 4096), 0.0);
-  if (mSingle) {
-    mStageIn.assign(static_cast<size_t>(giant), 0.0f);
-    mStageOut.assign(mFifo.size(), 0.0f);
-  }
+  const std::vector<Native> zeros(static_cast<size_t>(giant), Native{0});
+  std::vector<Native>& fifo = FifoVector<Native>();
+  fifo.assign(static_cast<size_t>(OutLenFor(giant) + 4096), Native{0});
   // Pre-roll output is dropped as it comes, so the buffer only ever holds a few samples.
-  mPumpHeadroom = mFifo.size() / 2;
+  mPumpHeadroom = fifo.size() / 2;
   int64_t fed = 0;
 
   mChunk = static_cast<size_t>(giant);
   if (!FeedSilence(zeros.data(), giant, fed)) return false;
+  // Every later call is at most this long.
   mChunk = kSoxrCallLimit;
-  // Every later call is at most mChunk long.
-  if (mSingle) std::vector<float>(mChunk, 0.0f).swap(mStageIn);
   for (int i = 0; i < 1000; ++i) {
     size_t consumed = 0;
     const int64_t before = mProduced;
     // A null input would mean end-of-stream; an empty non-null one only drains.
-    if (!Pump(zeros.data(), 0, consumed)) return false;
+    if (!Pump<Native>(zeros.data(), 0, consumed)) return false;
     if (mProduced == before) break;
   }
   for (int i = 0; i < 4; ++i) {
@@ -346,10 +373,15 @@ bool Resampler::PreRoll() {
       static_cast<size_t>(OutLenFor(mMaxInLen) + 1 + mLatencyOut + maxLead) + size_t{64};
   const size_t pending = mTail - mHead;
   if (pending > backlog) return false;
-  std::vector<double> fifo(backlog + 2 * mPumpHeadroom, 0.0);
-  std::copy_n(mFifo.begin() + static_cast<std::ptrdiff_t>(mHead), pending, fifo.begin());
-  mFifo.swap(fifo);
-  if (mSingle) mStageOut.assign(mFifo.size(), 0.0f);
+  std::vector<Native> sized(backlog + 2 * mPumpHeadroom, Native{0});
+  std::copy_n(fifo.begin() + static_cast<std::ptrdiff_t>(mHead), pending, sized.begin());
+  fifo.swap(sized);
+  // A caller asking for the other type gets at most one call's release converted; the
+  // library's own type is handed out in place.
+  if (mSingle)
+    mReleasedDouble.assign(mPumpHeadroom, 0.0);
+  else
+    mReleasedSingle.assign(mPumpHeadroom, 0.0f);
   mHead = 0;
   mTail = pending;
 
@@ -361,24 +393,63 @@ bool Resampler::PreRoll() {
   return true;
 }
 
-int Resampler::Process(const double* input, int n, double*& output) noexcept {
-  output = mEmpty;
+template <class Native, class Out>
+Out* Resampler::Release(size_t count) noexcept {
+  Native* from = Fifo<Native>() + mHead;
+  if constexpr (std::is_same_v<Native, Out>) {
+    return from;
+  } else {
+    Out* to = nullptr;
+    if constexpr (std::is_same_v<Out, float>)
+      to = mReleasedSingle.data();
+    else
+      to = mReleasedDouble.data();
+    for (size_t i = 0; i < count; ++i) to[i] = static_cast<Out>(from[i]);
+    return to;
+  }
+}
+
+template <class In, class Out>
+int Resampler::ProcessAs(const In* input, int n, Out*& output) noexcept {
+  output = Empty<Out>();
   if (!mSoxr || n <= 0 || n > mMaxInLen || !input) return 0;
   size_t consumed = 0;
   // On a library error the accounting still advances, so the stream keeps its length and
   // timing (the caller gets fewer samples rather than misaligned ones).
-  Pump(input, static_cast<size_t>(n), consumed);
+  if (mSingle)
+    Pump<float>(input, static_cast<size_t>(n), consumed);
+  else
+    Pump<double>(input, static_cast<size_t>(n), consumed);
   const int64_t acc = mInPhase + static_cast<int64_t>(n) * mNum;
   mOwed += acc / mDen;
   mInPhase = acc % mDen;
-  // The latency was chosen so that the library is always ahead; the clamp only guards against
-  // a broken promise, never against normal operation.
-  const int64_t release =
-      mOwed <= 0 ? 0 : std::min<int64_t>(mOwed, static_cast<int64_t>(mTail - mHead));
-  output = mFifo.data() + mHead;
-  mHead += static_cast<size_t>(release);
+  // The latency was chosen so that the library is always ahead, and the conversion buffer
+  // holds more than one call can owe; the clamps only guard against a broken promise, never
+  // against normal operation.
+  int64_t release = mOwed <= 0 ? 0 : std::min<int64_t>(mOwed, static_cast<int64_t>(mTail - mHead));
+  if (mSingle != std::is_same_v<Out, float>)
+    release = std::min<int64_t>(release, static_cast<int64_t>(mPumpHeadroom));
+  const auto count = static_cast<size_t>(release);
+  output = mSingle ? Release<float, Out>(count) : Release<double, Out>(count);
+  mHead += count;
   mOwed -= release;
   return static_cast<int>(release);
+}
+
+int Resampler::Process(const double* input, int n, double*& output) noexcept {
+  return ProcessAs(input, n, output);
+}
+
+int Resampler::Process(const double* input, int n, float*& output) noexcept {
+  return ProcessAs(input, n, output);
+}
+
+int Resampler::Process(const float* input, int n, float*& output) noexcept {
+  return ProcessAs(input, n, output);
+}
+
+int Resampler::Process(const float* input, int n, double*& output) noexcept {
+  return ProcessAs(input, n, output);
 }
 
 // The released stream is the input delayed by mLatencyIn input samples and output `pos` sits at

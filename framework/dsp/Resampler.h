@@ -47,8 +47,19 @@ class Resampler {
 
   /** [audio thread] Consumes n (<= maxInLen) input samples. `output` points to the samples
    * released by this call; the array belongs to the resampler, may be modified by the caller
-   * and stays valid until the next call. Returns the number of released samples. */
+   * and stays valid until the next call. Returns the number of released samples.
+   *
+   * Either sample type goes in and comes out; where it is the one the library computes in
+   * (SinglePrecision()), it is handed over and released without a conversion, so a chain that
+   * stays in that type between two resamplers converts nothing. A float is widened exactly and
+   * a double rounded to nearest, so the stream is the same whichever types carry it. */
   int Process(const double* input, int n, double*& output) noexcept;
+  int Process(const double* input, int n, float*& output) noexcept;
+  int Process(const float* input, int n, float*& output) noexcept;
+  int Process(const float* input, int n, double*& output) noexcept;
+
+  /** Whether the library computes (and exchanges samples) in single precision. */
+  bool SinglePrecision() const { return mSingle; }
 
   /** Input samples needed before output position `pos` is released. */
   int InLenBeforeOutPos(int pos) const;
@@ -98,8 +109,23 @@ class Resampler {
   bool Init(double srcRate, double dstRate, double transitionBandPct, double attenuationDb,
             EResamplerPhase phase, EResamplerPrecision precision);
   bool PreRoll();
-  bool FeedSilence(const double* zeros, int64_t n, int64_t& fedTotal);
-  bool Pump(const double* input, size_t n, size_t& consumed) noexcept;
+  template <class Native>
+  bool PreRollAs();
+  template <class Native>
+  bool FeedSilence(const Native* zeros, int64_t n, int64_t& fedTotal);
+  template <class Native, class In>
+  bool Pump(const In* input, size_t n, size_t& consumed) noexcept;
+  template <class In, class Out>
+  int ProcessAs(const In* input, int n, Out*& output) noexcept;
+  template <class Native, class Out>
+  Out* Release(size_t count) noexcept;
+  template <class T>
+  std::vector<T>& FifoVector() noexcept;
+  template <class T>
+  T* Fifo() noexcept;
+  template <class T>
+  T* Empty() noexcept;
+  size_t FifoSize() const { return mSingle ? mFifoSingle.size() : mFifoDouble.size(); }
   int64_t OutLenFor(int64_t inLen) const { return inLen * mNum / mDen; }
 
   soxr* mSoxr = nullptr;
@@ -111,13 +137,14 @@ class Resampler {
   int mLatencyIn = 0;  // input samples before output 0 is due (a multiple of mDen)
   double mFilterDelay = 0.0;
   int64_t mLatencyOut = 0;  // the same delay in output samples
-  // Output samples the library has produced but the caller has not received yet: [mHead, mTail).
-  std::vector<double> mFifo;
-  // A single-precision filter (mSingle) exchanges single-precision samples with the library,
-  // through these.
+  // Output samples the library has produced but the caller has not received yet: [mHead, mTail)
+  // of the FIFO in the library's own sample type.
   bool mSingle = false;
-  std::vector<float> mStageIn;
-  std::vector<float> mStageOut;
+  std::vector<double> mFifoDouble;
+  std::vector<float> mFifoSingle;
+  // Released samples converted to the caller's type, when it is not the library's.
+  std::vector<double> mReleasedDouble;
+  std::vector<float> mReleasedSingle;
   size_t mHead = 0;
   size_t mTail = 0;
   size_t mPumpHeadroom = 0;  // free space one call may need behind mTail
@@ -127,7 +154,9 @@ class Resampler {
   int64_t mProduced = 0;     // library output count, from creation on
   int64_t mDropTarget = 0;   // library outputs that belong to the pre-roll...
   int64_t mDropped = 0;      // ...and how many of them have been thrown away
-  double mEmpty[1] = {0.0};  // where rejected calls point `output`, so it is never null
+  // Where rejected calls point `output`, so it is never null.
+  double mEmptyDouble[1] = {0.0};
+  float mEmptySingle[1] = {0.0f};
 };
 
 }  // namespace iplug

@@ -24,6 +24,12 @@ void TransferBlockScalar(const double* source, double* destination, int n,
   TransferBlock(source, destination, n, r.c);
 }
 
+void TransferBlockScalarSingle(const float* source, float* destination, int n,
+                               const PreparedCurve& r) noexcept {
+  for (int i = 0; i < n; ++i)
+    destination[i] = static_cast<float>(TransferSample(static_cast<double>(source[i]), r.c));
+}
+
 void SanitizeBlockScalar(const double* source, double* destination, int n) noexcept {
   for (int i = 0; i < n; ++i) destination[i] = SanitizeSample(source[i]);
 }
@@ -47,7 +53,8 @@ void FollowMetersBlock(const double* const* signals, int n, double* states,
   for (int m = 0; m < kMeterSignals; ++m) states[m] = e[m];
 }
 
-const CurveKernels kScalarKernels{ECurvePath::Scalar, TransferBlockScalar, SanitizeBlockScalar,
+const CurveKernels kScalarKernels{ECurvePath::Scalar, TransferBlockScalar,
+                                  TransferBlockScalarSingle, SanitizeBlockScalar,
                                   FollowMetersBlock};
 
 ECurvePath PathFromEnvironment(ECurvePath fallback) {

@@ -70,6 +70,8 @@ constexpr int kMeterSignals = 4;
  *
  * - transfer: TransferSample over n samples; source and destination may be the same array. The
  *   result for a sample does not depend on n or on the sample's position in the block.
+ * - transferSingle: the same in single precision: each result is transfer's for the sample
+ *   widened, rounded to the nearest float.
  * - sanitize: SanitizeSample over n samples; source and destination may be the same array.
  * - followMeters: for each sample i in order, each of the four states follows |signals[m][i]|
  *   with the attack coefficient while it rises above the state, the release coefficient
@@ -79,6 +81,8 @@ struct CurveKernels {
   ECurvePath path;
   void (*transfer)(const double* source, double* destination, int n,
                    const PreparedCurve& r) noexcept;
+  void (*transferSingle)(const float* source, float* destination, int n,
+                         const PreparedCurve& r) noexcept;
   void (*sanitize)(const double* source, double* destination, int n) noexcept;
   void (*followMeters)(const double* const* signals, int n, double* states,
                        const MeterCoefficients& k) noexcept;

@@ -20,6 +20,9 @@ struct V {
 
   static T Load(const double* p) { return _mm512_loadu_pd(p); }
   static void Store(double* p, T v) { _mm512_storeu_pd(p, v); }
+  // Single precision in and out: widened exactly, rounded to nearest (as a cast rounds).
+  static T Load(const float* p) { return _mm512_cvtps_pd(_mm256_loadu_ps(p)); }
+  static void Store(float* p, T v) { _mm256_storeu_ps(p, _mm512_cvtpd_ps(v)); }
   static T Set(double x) { return _mm512_set1_pd(x); }
   static T Add(T a, T b) { return _mm512_add_pd(a, b); }
   static T Sub(T a, T b) { return _mm512_sub_pd(a, b); }
@@ -58,7 +61,8 @@ struct V {
 
 #include "plugin/dsp/MeterKernelVector.inc"
 
-const CurveKernels kKernels{ECurvePath::Avx512, TransferBlockVector<V>, SanitizeBlockVector<V>,
+const CurveKernels kKernels{ECurvePath::Avx512, TransferBlockVector<V, double>,
+                            TransferBlockVector<V, float>, SanitizeBlockVector<V>,
                             FollowMetersBlockVector};
 
 }  // namespace

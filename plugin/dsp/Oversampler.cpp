@@ -42,6 +42,11 @@ Oversampler::Oversampler(int factor, int quality, double sampleRate, int maxBloc
   }
 
   if (!mUp[0] || !mDown[0]) return;
+  mSingle = true;
+  for (int c = 0; c < kChannels; ++c) {
+    const auto i = static_cast<size_t>(c);
+    mSingle = mSingle && mUp[i]->SinglePrecision() && mDown[i]->SinglePrecision();
+  }
   const double up = mUp[0]->InLenBeforeOutPos(0) + mUp[0]->LatencyFrac();
   const double down = mDown[0]->InLenBeforeOutPos(0) + mDown[0]->LatencyFrac();
   mLatency = static_cast<int>(std::round(up + down / factor));

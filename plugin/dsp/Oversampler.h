@@ -39,6 +39,10 @@ class Oversampler {
    * depends on the settings alone, so it is found once per process and kept. */
   static int LatencyFor(int factor, int quality, double sampleRate);
 
+  /** Whether the resamplers compute in single precision, so that the curve between them can
+   * take and give single-precision samples without a conversion of its own. */
+  bool SinglePrecision() const { return mSingle; }
+
   /** Whether the oversampled path can run at all. */
   bool Usable() const { return mFactor >= 2 && mUp[0] != nullptr; }
 
@@ -53,6 +57,7 @@ class Oversampler {
   double mSampleRate;
   int mMaxBlock;
   int mLatency = 0;
+  bool mSingle = false;
   std::array<std::unique_ptr<iplug::Resampler>, kChannels> mUp;
   std::array<std::unique_ptr<iplug::Resampler>, kChannels> mDown;
   std::array<std::vector<double>, kChannels> mUpInput;

@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <cstring>
 #include <tuple>
+#include <type_traits>
 
 #include "framework/dsp/DenormalGuard.h"
 
@@ -372,17 +373,26 @@ void SaturationEngine::MeterInputs(int frames, int nInputs, int nOutputs, bool d
   // meters of a mono block read one channel: it is delayed once.
   const bool mono = left == right;
   const double* sources[2] = {left, right};
+  // The write position runs `lag` samples ahead of the read position: the first `lag` delayed
+  // samples are the ring's, the rest the block's own, and the ring keeps the block's last ones.
+  const int write = mDelayWrite;
+  const int read = mDelayRead;
+  const int lag = (write - read) & kDelayMask;
+  const int fromRing = std::min(lag, frames);
+  const int kept = std::min(frames, kMeterDelaySize);
   for (int c = 0; c < (mono ? 1 : 2); ++c) {
-    auto& ring = mMeterDelay[static_cast<size_t>(c)];
+    double* ring = mMeterDelay[static_cast<size_t>(c)].data();
     double* delayed = mMeterInput[static_cast<size_t>(c)].data();
-    auto write = static_cast<unsigned>(mDelayWrite);
-    auto read = static_cast<unsigned>(mDelayRead);
-    for (int i = 0; i < frames; ++i) {
-      ring[write] = sources[c][i];
-      delayed[i] = ring[read];
-      write = (write + 1) & kDelayMask;
-      read = (read + 1) & kDelayMask;
-    }
+    const double* source = sources[c];
+    const int firstRead = std::min(fromRing, kMeterDelaySize - read);
+    std::copy_n(ring + read, firstRead, delayed);
+    std::copy_n(ring, fromRing - firstRead, delayed + firstRead);
+    std::copy_n(source, frames - fromRing, delayed + fromRing);
+    const int keptFrom = frames - kept;
+    const int at = (write + keptFrom) & kDelayMask;
+    const int firstWrite = std::min(kept, kMeterDelaySize - at);
+    std::copy_n(source + keptFrom, firstWrite, ring + at);
+    std::copy_n(source + keptFrom + firstWrite, kept - firstWrite, ring);
   }
   mDelayWrite = (mDelayWrite + frames) % kMeterDelaySize;
   mDelayRead = (mDelayRead + frames) % kMeterDelaySize;
@@ -409,23 +419,31 @@ void SaturationEngine::ProcessChannelsOversampled(double* const* outputs, int ch
       in = staged;
     }
 
-    double* up = nullptr;
-    const int m = mOversampler->Up(c)->Process(in, frames, up);
-    int k = 0;
-    double* down = nullptr;
-    if (m > 0) {
-      // The dry part of the mix is resampled with the rest, so it stays aligned with the wet.
-      mKernels->transfer(up, up, m, r);
-      k = mOversampler->Down(c)->Process(up, m, down);
-    }
-    if (m > 0 && k > 0) {
-      const int n = std::min(frames, k);
-      std::copy_n(down, n, out);
-      Silence(out + n, frames - n);
-    } else {
-      Silence(out, frames);
-    }
+    const int k = mOversampler->SinglePrecision() ? ResampleChannel<float>(c, in, frames, r, out)
+                                                  : ResampleChannel<double>(c, in, frames, r, out);
+    Silence(out + k, frames - k);
   }
+}
+
+// Between the resamplers the samples stay in the type the resampling library computes in: a
+// single-precision library then converts nothing on its way in or out, and the curve, which
+// computes in double precision either way, gives the same samples it would give through doubles.
+template <class Sample>
+int SaturationEngine::ResampleChannel(int channel, const double* input, int frames,
+                                      const PreparedCurve& r, double* output) noexcept {
+  Sample* up = nullptr;
+  const int m = mOversampler->Up(channel)->Process(input, frames, up);
+  if (m <= 0) return 0;
+  // The dry part of the mix is resampled with the rest, so it stays aligned with the wet.
+  if constexpr (std::is_same_v<Sample, float>)
+    mKernels->transferSingle(up, up, m, r);
+  else
+    mKernels->transfer(up, up, m, r);
+  Sample* down = nullptr;
+  const int k = std::min(frames, mOversampler->Down(channel)->Process(up, m, down));
+  if (k <= 0) return 0;
+  if (output) std::copy_n(down, k, output);
+  return k;
 }
 
 // The flush clears the resamplers' old history while the outputs stay silent. Every block is
@@ -539,12 +557,10 @@ void SaturationEngine::BypassBlock(double* const* inputs, int frames, int nInput
     if (!inputs || !inputs[c] || mCapacity < frames) continue;
     double* staged = mOversampler->UpInput(c);
     mKernels->sanitize(inputs[c], staged, frames);
-    double* up = nullptr;
-    const int m = mOversampler->Up(c)->Process(staged, frames, up);
-    if (m <= 0) continue;
-    mKernels->transfer(up, up, m, r);
-    double* down = nullptr;
-    mOversampler->Down(c)->Process(up, m, down);
+    if (mOversampler->SinglePrecision())
+      ResampleChannel<float>(c, staged, frames, r, nullptr);
+    else
+      ResampleChannel<double>(c, staged, frames, r, nullptr);
   }
   if (mFlushing) {
     mFlushCountdown -= frames;

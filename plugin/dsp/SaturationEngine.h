@@ -227,6 +227,11 @@ class SaturationEngine {
   void ProcessChannelsPlain(double* const* outputs, int channels, int frames,
                             const PreparedCurve& r) noexcept;
   /** The first silentPrefix samples of the block go into the upsamplers as silence. */
+  /** One channel's block up, through the curve and down; `output` (when not null) gets the
+   * min(frames, released) samples that came back. Returns that count. */
+  template <class Sample>
+  int ResampleChannel(int channel, const double* input, int frames, const PreparedCurve& r,
+                      double* output) noexcept;
   void ProcessChannelsOversampled(double* const* outputs, int channels, int frames,
                                   const PreparedCurve& r, int silentPrefix = 0) noexcept;
   bool FlushOversampler(double* const* outputs, int channels, int nOutputs, int frames,

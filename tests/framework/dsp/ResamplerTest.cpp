@@ -291,6 +291,47 @@ TEST(Resampler, OutputDoesNotDependOnCallSizes) {
 // The oversampler shapes the upsampled block in place; that must never reach samples that are
 // still waiting to be released. Halving is exact in floating point and the chain is linear, so
 // halving in the middle and halving at the end must agree bit for bit.
+// A chain may carry its samples as floats or doubles. Fed the same values, a resampler releases
+// the same stream in either type, rounded where it is not the library's own; a single-precision
+// library's stream is floats whichever type carries it, so a float chain between two of them
+// loses nothing.
+TEST(Resampler, EitherSampleTypeCarriesTheSameStream) {
+  const std::vector<double> noise = Noise(20000, 17);
+  const std::vector<float> x(noise.begin(), noise.end());
+  for (const Quality& q : {kQ120, kQ150}) {
+    for (const double ratio : {4.0, 0.25}) {
+      const std::string what =
+          std::to_string(q.attenuationDb) + " dB, ratio " + std::to_string(ratio);
+      const int maxIn = 300;
+      Resampler wide(44100.0, 44100.0 * ratio, maxIn, q.transitionPct, q.attenuationDb, q.phase);
+      Resampler narrow(44100.0, 44100.0 * ratio, maxIn, q.transitionPct, q.attenuationDb, q.phase);
+      EXPECT_EQ(wide.SinglePrecision(), q.attenuationDb == 120.0) << what;
+      std::vector<double> a;
+      std::vector<float> b;
+      std::mt19937 rng(3);
+      for (size_t pos = 0; pos < x.size();) {
+        const int n = std::min<int>(std::uniform_int_distribution<>(1, maxIn)(rng),
+                                    static_cast<int>(x.size() - pos));
+        const std::vector<double> in(x.begin() + static_cast<long>(pos),
+                                     x.begin() + static_cast<long>(pos) + n);
+        double* wideOut = nullptr;
+        const int m = wide.Process(in.data(), n, wideOut);
+        a.insert(a.end(), wideOut, wideOut + m);
+        float* narrowOut = nullptr;
+        const int k = narrow.Process(x.data() + pos, n, narrowOut);
+        b.insert(b.end(), narrowOut, narrowOut + k);
+        pos += static_cast<size_t>(n);
+      }
+      ASSERT_EQ(a.size(), b.size()) << what;
+      ASSERT_GT(a.size(), x.size() * ratio / 2) << what;
+      for (size_t i = 0; i < a.size(); ++i) {
+        ASSERT_EQ(b[i], static_cast<float>(a[i])) << what << ", sample " << i;
+        if (wide.SinglePrecision()) ASSERT_EQ(a[i], static_cast<double>(b[i])) << what;
+      }
+    }
+  }
+}
+
 TEST(Resampler, CallerMayModifyReleasedSamplesInPlace) {
   constexpr int kMaxIn = 256;
   const std::vector<double> x = Noise(20000, 61);
@@ -404,7 +445,7 @@ TEST(Resampler, RejectsBadCallsWithoutDisturbingTheStream) {
   out = nullptr;
   EXPECT_EQ(chain.up.Process(x.data(), -1, out), 0);
   EXPECT_NE(out, nullptr);
-  EXPECT_EQ(chain.up.Process(nullptr, 16, out), 0);
+  EXPECT_EQ(chain.up.Process(static_cast<const double*>(nullptr), 16, out), 0);
   EXPECT_EQ(chain.up.Process(x.data(), 0, out), 0);
   EXPECT_EQ(chain.down.Process(x.data(), 257, out), 0);
   // Rejected calls consumed nothing: the counts still follow the latency exactly.

@@ -2,11 +2,13 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstring>
 #include <limits>
 #include <random>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "framework/dsp/EnvelopeDetector.h"
@@ -166,6 +168,42 @@ TEST(CurveKernels, ResultsAreBitIdenticalWhateverTheBlocks) {
       for (size_t i = 0; i < in.size(); ++i)
         ASSERT_TRUE(SameBits(pieces[i], whole[i]))
             << CurvePathName(path) << " block " << block << " sample " << i;
+    }
+  }
+}
+
+// Between single-precision resamplers the curve takes and gives floats; its samples must be
+// the double form's, rounded, or the oversampled sound would depend on the resamplers' type.
+TEST(CurveKernels, SinglePrecisionSamplesAreTheDoubleFormsRounded) {
+  std::mt19937 rng(12);
+  for (const auto& [modA, modB] : {std::pair{0.0, 0.0}, {40.0, 0.0}, {0.0, 70.0}, {50.0, 50.0}}) {
+    CurveParams p = curve_reference::RandomParams(rng);
+    p.modA = modA;
+    p.modB = modB;
+    const PreparedCurve r = PreparedCurve::From(CurveCoefficients::Derive(p));
+    std::vector<float> in(1001);
+    for (float& v : in) v = static_cast<float>(std::uniform_real_distribution<>(-4.0, 4.0)(rng));
+    in[5] = 0.0f;
+    in[6] = -0.0f;
+    in[7] = std::numeric_limits<float>::denorm_min();
+    std::vector<double> wide(in.begin(), in.end());
+    for (ECurvePath path : SupportedPaths()) {
+      const CurveKernels& k = KernelsFor(path);
+      const std::vector<double> expected = Transfer(k, wide, r);
+      // In place and in blocks that leave every length of tail.
+      for (int block : {1, 3, 5, 7, 8, 9, 16, 1001}) {
+        std::vector<float> out = in;
+        for (int pos = 0; pos < static_cast<int>(in.size()); pos += block) {
+          const int n = std::min(block, static_cast<int>(in.size()) - pos);
+          k.transferSingle(out.data() + pos, out.data() + pos, n, r);
+        }
+        for (size_t i = 0; i < in.size(); ++i) {
+          const float want = static_cast<float>(expected[i]);
+          ASSERT_EQ(std::memcmp(&out[i], &want, sizeof want), 0)
+              << CurvePathName(path) << " block " << block << " sample " << i << ": " << out[i]
+              << " against " << want;
+        }
+      }
     }
   }
 }
