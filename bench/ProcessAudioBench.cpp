@@ -101,6 +101,36 @@ void BM_ProcessAudio(benchmark::State& state) {
   PerSamplePerChannel(state, frames);
 }
 
+// A mono instance, oversampled with every stage: what a change to how the channels share the
+// resamplers would cost a mono track.
+void BM_ProcessAudioMonoOversampled(benchmark::State& state) {
+  constexpr int kFrames = 512;
+  Corvane plug;
+  const CurveParams p = EveryStage();
+  Set(plug, kModA, p.modA);
+  Set(plug, kModB, p.modB);
+  Set(plug, kThreshold, p.threshold);
+  Set(plug, kNonlinearity, p.nonlinearity);
+  Set(plug, kKnee, p.knee);
+  Set(plug, kGain, p.gain);
+  Set(plug, kOversampling, 1.0);
+  plug.SetSampleRate(kRate);
+  plug.ResizeChannelBuffers(kFrames);
+  plug.SetChannelsConnected(iplug::kInput, 0, 1, true);
+  plug.SetChannelsConnected(iplug::kInput, 1, 1, false);
+  plug.SetChannelsConnected(iplug::kOutput, 0, 1, true);
+  plug.SetChannelsConnected(iplug::kOutput, 1, 1, false);
+  plug.ResetProcessing();
+  state.SetLabel(CurvePathName(plug.Engine().CurvePath()));
+  Stereo io(kFrames);
+  for (int i = 0; i < 64 + 4096 / kFrames; ++i) plug.ProcessAudio(io.ins, io.outs, kFrames);
+  for (auto _ : state) {
+    plug.ProcessAudio(io.ins, io.outs, kFrames);
+    benchmark::DoNotOptimize(io.outs[0][0]);
+  }
+  TimePerSample(state, "ns_per_sample", kFrames);
+}
+
 // The same work through the frozen reference engine: the ratios' denominators.
 void BM_ReferenceProcessAudio(benchmark::State& state) {
   const int frames = static_cast<int>(state.range(0));
@@ -252,6 +282,7 @@ void RegisterProcessAudioBenchmarks() {
     if (CurvePathSupported(static_cast<ECurvePath>(path)))
       RegisterBenchmark("BM_Curve", BM_Curve)->ArgName("path")->Arg(path);
   RegisterBenchmark("BM_ReferenceCurve", BM_ReferenceCurve);
+  RegisterBenchmark("BM_ProcessAudioMonoOversampled", BM_ProcessAudioMonoOversampled);
   RegisterBenchmark("BM_LongerBlockThanAnnounced", BM_LongerBlockThanAnnounced);
   for (int oversampled : {0, 1})
     for (int instances : {1, 40})
