@@ -2,9 +2,12 @@
 
 #include <lv2/atom/atom.h>
 #include <lv2/buf-size/buf-size.h>
+#include <sys/mman.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <cmath>
+#include <cstdint>
 #include <cstring>
 #include <limits>
 
@@ -17,9 +20,27 @@ namespace iplug {
 
 namespace {
 
+// Whether [p, p + n) lies in mapped pages. Some hosts hand out a feature whose URI points
+// nowhere (lv2file's fourth, past the ones it fills in); reading it would take the host down
+// with us, so such an entry is passed over.
+bool Mapped(const void* p, size_t n) {
+  static const auto page = static_cast<uintptr_t>(::sysconf(_SC_PAGESIZE));
+  const auto first = reinterpret_cast<uintptr_t>(p) & ~(page - 1);
+  const auto last = (reinterpret_cast<uintptr_t>(p) + n - 1) & ~(page - 1);
+  for (uintptr_t at = first;; at += page) {
+    unsigned char resident = 0;
+    if (::mincore(reinterpret_cast<void*>(at), page, &resident) != 0) return false;
+    if (at == last) return true;
+  }
+}
+
 const LV2_Feature* FindFeature(const LV2_Feature* const* features, const char* uri) {
-  for (const LV2_Feature* const* f = features; f && *f; ++f)
-    if ((*f)->URI && std::strcmp((*f)->URI, uri) == 0) return *f;
+  const size_t length = std::strlen(uri) + 1;
+  for (const LV2_Feature* const* f = features; f && *f; ++f) {
+    if (!Mapped(*f, sizeof(LV2_Feature)) || !(*f)->URI) continue;
+    // Never more than the wanted URI's length is read, so those bytes are all that must exist.
+    if (Mapped((*f)->URI, length) && std::strncmp((*f)->URI, uri, length) == 0) return *f;
+  }
   return nullptr;
 }
 

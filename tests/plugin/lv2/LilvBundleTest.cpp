@@ -183,6 +183,23 @@ TEST(LilvBundle, RunsAtEveryRateAndBlockSizeWithoutAllocatingLockingOrSleeping) 
 
 // The latency port follows the oversampling switch, as hosts that compensate need: it reads the
 // latency of the audio the same run() produced, in whichever run the switch happens.
+// lv2file hands out a feature whose URI points at no memory. The plug-in looks for features
+// that host does not offer (a worker), so it meets that entry; it must pass over it, not read it.
+TEST(LilvBundle, AFeatureWhoseURIPointsNowhereIsPassedOver) {
+  World world;
+  for (const char* uri : {kStereoURI, kMonoURI}) {
+    Instance instance(world, uri, 48000.0, Features::kMapOptionsAndAStrayOne);
+    ASSERT_TRUE(instance.Valid()) << uri;
+    const auto in = Sine(instance.Channels(), 256, 0.5);
+    std::vector<std::vector<float>> out;
+    instance.Control("gain") = 12.0f;
+    for (int run = 0; run < 8; ++run) instance.Run(in, out, 256);
+    float peak = 0.0f;
+    for (float x : out[0]) peak = std::max(peak, std::fabs(x));
+    EXPECT_GT(peak, 0.5f) << uri;
+  }
+}
+
 TEST(LilvBundle, TheLatencyPortFollowsTheOversamplingSwitch) {
   World world;
   Instance instance(world, kStereoURI, 48000.0);

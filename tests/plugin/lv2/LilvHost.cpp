@@ -7,6 +7,7 @@
 #include <dlfcn.h>
 
 #include <algorithm>
+#include <cstdint>
 #include <stdexcept>
 
 namespace lv2test {
@@ -82,6 +83,11 @@ Instance::Instance(World& world, const char* uri, double rate, Features features
     };
     mScheduleFeature = {LV2_WORKER__schedule, &mSchedule};
     mFeatures.push_back(&mScheduleFeature);
+  }
+  if (features == Features::kMapOptionsAndAStrayOne) {
+    // Where lv2file's stray URI pointed: unmapped in every process seen.
+    mStrayFeature = {reinterpret_cast<const char*>(uintptr_t{0xff000000ff}), nullptr};
+    mFeatures.push_back(&mStrayFeature);
   }
   mFeatures.push_back(nullptr);
   mInstance = lilv_plugin_instantiate(mPlugin, rate, mFeatures.data());

@@ -62,7 +62,9 @@ enum class Features {
   kNone,
   kMapAndOptions,
   /** Also a worker, as Ardour and jalv have: its work runs when the test calls RunWork(). */
-  kMapOptionsAndWorker
+  kMapOptionsAndWorker,
+  /** Map and options, then a feature whose URI points at no memory, as lv2file passes one. */
+  kMapOptionsAndAStrayOne
 };
 
 /** Whether an instance is activated on construction. */
@@ -125,6 +127,7 @@ class Instance {
   std::vector<const LV2_Feature*> mFeatures;
   LV2_Worker_Schedule mSchedule{};
   LV2_Feature mScheduleFeature{};
+  LV2_Feature mStrayFeature{};
   std::atomic<int> mWorkPending{0};  // run() schedules, the worker's thread serves
 };
 
