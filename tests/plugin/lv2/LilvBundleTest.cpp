@@ -186,6 +186,10 @@ TEST(LilvBundle, RunsAtEveryRateAndBlockSizeWithoutAllocatingLockingOrSleeping) 
 // lv2file hands out a feature whose URI points at no memory. The plug-in looks for features
 // that host does not offer (a worker), so it meets that entry; it must pass over it, not read it.
 TEST(LilvBundle, AFeatureWhoseURIPointsNowhereIsPassedOver) {
+#if defined(__SANITIZE_ADDRESS__)
+  // The sanitizer's shadow memory is mapped over the stray address, so it points somewhere there.
+  GTEST_SKIP() << "the stray address lies in AddressSanitizer's shadow memory";
+#endif
   World world;
   for (const char* uri : {kStereoURI, kMonoURI}) {
     Instance instance(world, uri, 48000.0, Features::kMapOptionsAndAStrayOne);
