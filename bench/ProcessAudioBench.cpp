@@ -67,13 +67,9 @@ void PerSamplePerChannel(benchmark::State& state, int frames) {
   TimePerSample(state, "ns_per_sample_per_channel", 2 * frames);
 }
 
-// Stereo ProcessAudio, reported as nanoseconds per sample per channel.
-void BM_ProcessAudio(benchmark::State& state) {
-  const int frames = static_cast<int>(state.range(0));
-  const auto setting = static_cast<Setting>(state.range(1));
-  Corvane plug;
-  if (state.range(2) != kDefaultPath)
-    plug.Engine().SetCurvePath(static_cast<ECurvePath>(state.range(2)));
+/** Sets up plug at a setting on `channels` connected channels and runs it through the flush, so
+ * that a measurement sees the steady state. */
+void Prepare(Corvane& plug, Setting setting, int channels, int frames, Stereo& io) {
   if (setting != kDefaults) {
     const CurveParams p = EveryStage();
     Set(plug, kModA, p.modA);
@@ -86,14 +82,23 @@ void BM_ProcessAudio(benchmark::State& state) {
   if (setting == kAllStagesOversampled) Set(plug, kOversampling, 1.0);
   plug.SetSampleRate(kRate);
   plug.ResizeChannelBuffers(frames);
-  plug.SetChannelsConnected(iplug::kInput, 0, 2, true);
-  plug.SetChannelsConnected(iplug::kOutput, 0, 2, true);
+  for (const iplug::ERoute route : {iplug::kInput, iplug::kOutput}) {
+    plug.SetChannelsConnected(route, 0, channels, true);
+    plug.SetChannelsConnected(route, channels, 2 - channels, false);
+  }
   plug.ResetProcessing();
-  state.SetLabel(CurvePathName(plug.Engine().CurvePath()));
-
-  Stereo io(frames);
-  // Run through the flush so the measurement sees the steady state.
   for (int i = 0; i < 64 + 4096 / frames; ++i) plug.ProcessAudio(io.ins, io.outs, frames);
+}
+
+// Stereo ProcessAudio, reported as nanoseconds per sample per channel.
+void BM_ProcessAudio(benchmark::State& state) {
+  const int frames = static_cast<int>(state.range(0));
+  Corvane plug;
+  if (state.range(2) != kDefaultPath)
+    plug.Engine().SetCurvePath(static_cast<ECurvePath>(state.range(2)));
+  Stereo io(frames);
+  Prepare(plug, static_cast<Setting>(state.range(1)), 2, frames, io);
+  state.SetLabel(CurvePathName(plug.Engine().CurvePath()));
   for (auto _ : state) {
     plug.ProcessAudio(io.ins, io.outs, frames);
     benchmark::DoNotOptimize(io.outs[0][0]);
@@ -106,24 +111,9 @@ void BM_ProcessAudio(benchmark::State& state) {
 void BM_ProcessAudioMonoOversampled(benchmark::State& state) {
   constexpr int kFrames = 512;
   Corvane plug;
-  const CurveParams p = EveryStage();
-  Set(plug, kModA, p.modA);
-  Set(plug, kModB, p.modB);
-  Set(plug, kThreshold, p.threshold);
-  Set(plug, kNonlinearity, p.nonlinearity);
-  Set(plug, kKnee, p.knee);
-  Set(plug, kGain, p.gain);
-  Set(plug, kOversampling, 1.0);
-  plug.SetSampleRate(kRate);
-  plug.ResizeChannelBuffers(kFrames);
-  plug.SetChannelsConnected(iplug::kInput, 0, 1, true);
-  plug.SetChannelsConnected(iplug::kInput, 1, 1, false);
-  plug.SetChannelsConnected(iplug::kOutput, 0, 1, true);
-  plug.SetChannelsConnected(iplug::kOutput, 1, 1, false);
-  plug.ResetProcessing();
-  state.SetLabel(CurvePathName(plug.Engine().CurvePath()));
   Stereo io(kFrames);
-  for (int i = 0; i < 64 + 4096 / kFrames; ++i) plug.ProcessAudio(io.ins, io.outs, kFrames);
+  Prepare(plug, kAllStagesOversampled, 1, kFrames, io);
+  state.SetLabel(CurvePathName(plug.Engine().CurvePath()));
   for (auto _ : state) {
     plug.ProcessAudio(io.ins, io.outs, kFrames);
     benchmark::DoNotOptimize(io.outs[0][0]);
