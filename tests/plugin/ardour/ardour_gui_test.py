@@ -101,6 +101,20 @@ def gain_in_session(path):
     return float(match.group(1)) if match else None
 
 
+def settled(read, quiet, timeout):
+    """What `read` returns once it has returned the same for `quiet` seconds."""
+    deadline = time.time() + timeout
+    value, since = read(), time.time()
+    while time.time() < deadline:
+        time.sleep(0.2)
+        now = read()
+        if now != value:
+            value, since = now, time.time()
+        elif value is not None and time.time() - since >= quiet:
+            return value
+    raise Hang("timed out waiting for Ardour's Gain parameter to settle (last %s)" % value)
+
+
 def write_tone(path, seconds, frequency, level):
     with wave.open(path, "wb") as w:
         w.setnchannels(1)
@@ -300,9 +314,12 @@ def attempt_once(vst3_dir, out_dir, runtime):
             raise Failure("the editor shows nothing where the Gain knob is")
 
         drag(env, editor, GAIN, 10)
-        gain_after = wait_until("Ardour's Gain parameter to follow the drag", lambda: (
-            lambda v: v if v is not None and v > gain_before + 3.0 else None)(
+        wait_until("Ardour's Gain parameter to follow the drag", lambda: (
+            lambda v: v is not None and v > gain_before + 3.0)(
                 gain_in_session(pending_file)), 30)
+        # Under load Ardour's backup can be written while the drag's last moves are still on
+        # their way, so the value is taken once it has held for a few backups.
+        gain_after = settled(lambda: gain_in_session(pending_file), 3.0, 30)
         print("Ardour's Gain parameter: %g before the drag, %g after" % (gain_before,
                                                                          gain_after))
         turned = pixels(env, editor, knob)
@@ -334,14 +351,22 @@ def attempt_once(vst3_dir, out_dir, runtime):
         if pixels(env, "root", CLOCK) == clock:
             raise Failure("the transport stopped during the cycles")
         print("closed and reopened %d times while playing" % CYCLES)
+        reopened = gain_in_session(pending_file)
+        if reopened is None or abs(reopened - gain_after) > 1e-9:
+            raise Failure("Ardour's Gain parameter moved from %g to %s while the editor was "
+                          "closed and reopened" % (gain_after, reopened))
         screenshot(env, window, os.path.join(out_dir, "ardour-vst3-editor-reopened.png"))
 
         click(env, SESSION_MENU)
         time.sleep(1)
         click(env, SAVE_ITEM)
-        wait_until("the saved session to hold the new Gain", lambda: (
-            lambda v: v is not None and abs(v - gain_after) < 1e-9)(
-                gain_in_session(session_file)), 30)
+        try:
+            wait_until("the saved session to hold the new Gain", lambda: (
+                lambda v: v is not None and abs(v - gain_after) < 1e-9)(
+                    gain_in_session(session_file)), 30)
+        except Hang as hang:
+            raise Hang("%s (the session file holds %s, the pending one %s)" % (
+                hang, gain_in_session(session_file), gain_in_session(pending_file)))
         click(env, SESSION_MENU)
         time.sleep(1)
         click(env, QUIT_ITEM)
