@@ -1,5 +1,6 @@
 #pragma once
 
+#include <algorithm>
 #include <atomic>
 #include <cstdint>
 #include <memory>
@@ -210,6 +211,15 @@ class IPlugProcessor {
     mDeferredWork = requester;
     mDeferredWorkContext = context;
   }
+  /** [binding, before activation] The most channels a block will connect from the next
+   * activation on (its variant's or stem's bus), or 0 while that is not known: processing may
+   * size per-channel state to it at the reset. */
+  void SetChannelsInUse(int channels) { mChannelsInUse = std::max(channels, 0); }
+  /** The channels a block will connect at most: the announced count, else every slot. */
+  int ChannelsInUse(ERoute direction) const {
+    return mChannelsInUse > 0 ? std::min(mChannelsInUse, NChannels(direction))
+                              : NChannels(direction);
+  }
   /** Whether RequestDeferredWork() can succeed in this host. */
   bool CanDeferWork() const { return mDeferredWork != nullptr; }
   /** [audio, never blocks] false: the host cannot be asked now, try again later. */
@@ -273,6 +283,7 @@ class IPlugProcessor {
 
   DeferredWorkRequester mDeferredWork = nullptr;
   void* mDeferredWorkContext = nullptr;
+  int mChannelsInUse = 0;
   int32_t mPlugType;
   bool mDoesMidiIn;
   bool mDoesMidiOut;

@@ -158,8 +158,10 @@ void Corvane::ResetProcessing() {
         this);
   else
     mEngine.SetBuildRequester(nullptr, nullptr);
-  const int latency = mEngine.ResetProcessing(GetSampleRate(), GetBlockSize(),
-                                              GetRenderingOffline(), GetBlockCapacity());
+  // A mono bus resamples one channel, not a silent second beside it.
+  const int latency = mEngine.ResetProcessing(
+      GetSampleRate(), GetBlockSize(), GetRenderingOffline(), GetBlockCapacity(),
+      std::max(ChannelsInUse(kInput), ChannelsInUse(kOutput)));
   ReportLatencyIfChanged(latency);
 }
 

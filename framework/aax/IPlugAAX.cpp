@@ -89,6 +89,17 @@ AAX_Result IPlugAAX::EffectInit() noexcept {
     if (AAX_VController* controller = Controller();
         controller && controller->GetSampleRate(&rate) == AAX_SUCCESS && rate > 0.0f)
       SetSampleRate(rate);
+    // An instance's stems are fixed for its life: a mono one never connects a second channel.
+    int32_t inputFormat = AAX_eStemFormat_None;
+    int32_t outputFormat = AAX_eStemFormat_None;
+    if (AAX_VController* controller = Controller()) {
+      if (controller->GetInputStemFormat(&inputFormat) != AAX_SUCCESS)
+        inputFormat = AAX_eStemFormat_None;
+      if (controller->GetOutputStemFormat(&outputFormat) != AAX_SUCCESS)
+        outputFormat = AAX_eStemFormat_None;
+    }
+    SetChannelsInUse(std::max(ChannelsOf(inputFormat, NChannels(kInput)),
+                              ChannelsOf(outputFormat, NChannels(kOutput))));
     ResetProcessing();
     mSettleOnNextBlock.store(true, std::memory_order_release);
     mProcessingReady = true;

@@ -51,6 +51,7 @@ bool IPlugCLAP::Attach(const clap_host_t* host, const CLAPVariant& variant) {
     return false;
   mHost = host;
   mVariant = variant;
+  SetChannelsInUse(variant.channels);
   return true;
 }
 

@@ -116,6 +116,7 @@ bool IPlugLV2::Instantiate(const LV2Variant& variant, double sampleRate,
           this);
 
     const int channels = variant.channels;
+    SetChannelsInUse(channels);
     mAudioIn.assign(static_cast<size_t>(channels), nullptr);
     mAudioOut.assign(static_cast<size_t>(channels), nullptr);
     mNumControls = NParams();

@@ -40,6 +40,8 @@ bool IPlugVST3::SetVariant(const VST3Variant& variant) {
       variant.channels > NChannels(kInput) || variant.channels > NChannels(kOutput))
     return false;
   mVariant = variant;
+  // The bus arrangement is the variant's alone, so every activation connects this many.
+  SetChannelsInUse(variant.channels);
   if (GetHost() == -1) SetHost("VST3", 0);
   CachePrograms();
   return true;

@@ -1,5 +1,6 @@
 #include "plugin/dsp/Oversampler.h"
 
+#include <algorithm>
 #include <cmath>
 #include <map>
 #include <mutex>
@@ -26,13 +27,17 @@ OversamplingQuality OversamplingQuality::ForQuality(int quality) {
   }
 }
 
-Oversampler::Oversampler(int factor, int quality, double sampleRate, int maxBlock)
-    : mFactor(factor), mQuality(quality), mSampleRate(sampleRate), mMaxBlock(maxBlock) {
+Oversampler::Oversampler(int factor, int quality, double sampleRate, int maxBlock, int channels)
+    : mFactor(factor),
+      mQuality(quality),
+      mSampleRate(sampleRate),
+      mMaxBlock(maxBlock),
+      mChannels(std::clamp(channels, 1, kChannels)) {
   const OversamplingQuality q = OversamplingQuality::ForQuality(quality);
   if (factor < 2 || maxBlock <= 0 || !(sampleRate > 0.0)) return;
 
   const double highRate = sampleRate * factor;
-  for (int c = 0; c < kChannels; ++c) {
+  for (int c = 0; c < mChannels; ++c) {
     const auto i = static_cast<size_t>(c);
     mUp[i] = std::make_unique<iplug::Resampler>(sampleRate, highRate, maxBlock, q.transitionBandPct,
                                                 q.attenuationDb, q.phase);
@@ -43,7 +48,7 @@ Oversampler::Oversampler(int factor, int quality, double sampleRate, int maxBloc
 
   if (!mUp[0] || !mDown[0]) return;
   mSingle = true;
-  for (int c = 0; c < kChannels; ++c) {
+  for (int c = 0; c < mChannels; ++c) {
     const auto i = static_cast<size_t>(c);
     mSingle = mSingle && mUp[i]->SinglePrecision() && mDown[i]->SinglePrecision();
   }
@@ -58,8 +63,8 @@ int Oversampler::LatencyFor(int factor, int quality, double sampleRate) {
   const auto key = std::make_tuple(factor, quality, sampleRate);
   std::lock_guard<std::mutex> lock(mutex);
   if (const auto found = known.find(key); found != known.end()) return found->second;
-  // The block length changes the buffers, never the timing.
-  const int latency = Oversampler(factor, quality, sampleRate, 64).Latency();
+  // The block length and the channels change the buffers, never the timing.
+  const int latency = Oversampler(factor, quality, sampleRate, 64, 1).Latency();
   known.emplace(key, latency);
   return latency;
 }

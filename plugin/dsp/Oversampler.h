@@ -19,7 +19,7 @@ struct OversamplingQuality {
 };
 
 /**
- * Up- and down-samplers for two channels, built for one host rate and maximum block. The
+ * Up- and down-samplers for one or two channels, built for one host rate and maximum block. The
  * curve runs between them at factor x the host rate. Built on the main thread at reset, used
  * only by the audio thread afterwards.
  */
@@ -27,12 +27,16 @@ class Oversampler {
  public:
   static constexpr int kChannels = 2;
 
-  Oversampler(int factor, int quality, double sampleRate, int maxBlock);
+  /** channels: 1 or 2 (clamped). A mono bus needs the resamplers of one channel only, and they
+   * are most of what an instance keeps. */
+  Oversampler(int factor, int quality, double sampleRate, int maxBlock, int channels = kChannels);
 
   int Factor() const { return mFactor; }
   int Quality() const { return mQuality; }
   double SampleRate() const { return mSampleRate; }
   int MaxBlock() const { return mMaxBlock; }
+  /** Channels with resamplers: Up(c), Down(c) and UpInput(c) exist for c below it. */
+  int Channels() const { return mChannels; }
   /** Total latency of up- and down-sampling, in host samples. */
   int Latency() const { return mLatency; }
   /** [not the audio thread] Latency() of an oversampler of these settings, without one: it
@@ -56,6 +60,7 @@ class Oversampler {
   int mQuality;
   double mSampleRate;
   int mMaxBlock;
+  int mChannels;
   int mLatency = 0;
   bool mSingle = false;
   std::array<std::unique_ptr<iplug::Resampler>, kChannels> mUp;

@@ -90,8 +90,9 @@ void SaturationEngine::InitOversampling(bool on) {
 }
 
 int SaturationEngine::ResetProcessing(double sampleRate, int blockSize, bool renderingOffline,
-                                      int maxBlock) {
+                                      int maxBlock, int channels) {
   SetMeterRate(sampleRate);
+  mBuildChannels = std::clamp(channels, 1, Oversampler::kChannels);
   mMeterLevels.fill(0.0);
 
   mSwitchPending = false;
@@ -128,7 +129,7 @@ void SaturationEngine::SettleAfterReset() noexcept {
 std::unique_ptr<Oversampler> SaturationEngine::MakeOversampler(int mode) const {
   return std::make_unique<Oversampler>(kOversamplingFactor,
                                        mode == 1 ? kOfflineQuality : kRealtimeQuality, mBuildRate,
-                                       mBuildMaxBlock);
+                                       mBuildMaxBlock, mBuildChannels);
 }
 
 void SaturationEngine::RebuildOversamplers(double sampleRate, int maxBlock, bool offline) {
@@ -409,6 +410,11 @@ void SaturationEngine::ProcessChannelsPlain(double* const* outputs, int channels
 void SaturationEngine::ProcessChannelsOversampled(double* const* outputs, int channels, int frames,
                                                   const PreparedCurve& r,
                                                   int silentPrefix) noexcept {
+  // Channels the oversampler has no resamplers for (more than the binding announced at the
+  // reset) stay silent rather than reach past it.
+  const int built = mOversampler->Channels();
+  for (int c = built; c < channels; ++c) Silence(outputs[c], frames);
+  channels = std::min(channels, built);
   for (int c = 0; c < channels; ++c) {
     double* out = outputs[c];
     const double* in = mSanitized[static_cast<size_t>(c)].data();
@@ -552,7 +558,7 @@ void SaturationEngine::BypassBlock(double* const* inputs, int frames, int nInput
 
   if (!OversamplingActive() || !OversamplerUsable()) return;
   const PreparedCurve& r = mCurve.Read();
-  const int channels = std::min(std::min(nOutputs, nInputs), Oversampler::kChannels);
+  const int channels = std::min(std::min(nOutputs, nInputs), mOversampler->Channels());
   for (int c = 0; c < channels; ++c) {
     if (!inputs || !inputs[c] || mCapacity < frames) continue;
     double* staged = mOversampler->UpInput(c);

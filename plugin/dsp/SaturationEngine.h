@@ -103,10 +103,12 @@ class SaturationEngine {
    * offline rendering, so that changing between them never allocates) and clears the switch
    * state. Blocks of up to maxBlock frames (0: max(blockSize, kDefaultMaxBlock)) are processed
    * in one piece, longer ones in pieces. The requested oversampling state takes effect at once;
-   * an offline render always runs oversampled, at the higher quality. Returns the latency now in
-   * force.
+   * an offline render always runs oversampled, at the higher quality. `channels` (1 or 2) is the
+   * most a block will carry until the next reset: the oversamplers get resamplers for that many,
+   * and a block with more oversamples only those. Returns the latency now in force.
    */
-  int ResetProcessing(double sampleRate, int blockSize, bool renderingOffline, int maxBlock = 0);
+  int ResetProcessing(double sampleRate, int blockSize, bool renderingOffline, int maxBlock = 0,
+                      int channels = Oversampler::kChannels);
   /**
    * [any thread, the audio thread included] The host started or stopped rendering offline. The
    * audio thread moves to the other oversampler like an oversampling switch (fade down, switch,
@@ -274,6 +276,7 @@ class SaturationEngine {
   std::atomic<unsigned> mWanted{0};
   double mBuildRate = 0.0;
   int mBuildMaxBlock = 0;
+  int mBuildChannels = Oversampler::kChannels;
   Oversampler* mOversampler = nullptr;  // the one in use
   int mCapacity = 0;                    // largest piece the buffers hold; 0 before the first reset
   std::array<std::vector<double>, 2> mSanitized;   // the block's inputs, made safe

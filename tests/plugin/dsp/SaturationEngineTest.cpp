@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <cstring>
 #include <limits>
 #include <random>
 #include <vector>
@@ -102,6 +103,51 @@ TEST(SaturationEngine, OversampledPathIsUpCurveDown) {
         << expected[static_cast<size_t>(i)];
   // And the signal really is there from the first audible sample on.
   EXPECT_GT(std::fabs(run.out[0][audible]) + std::fabs(run.out[0][audible + 1]), 1e-3);
+}
+
+// A reset announced for one channel builds resamplers for one: a mono track keeps half the
+// oversampler's memory. The left channel is the same to the bit either way, at the same latency,
+// and a host that connects more channels than it announced hears silence there, nothing worse.
+TEST(SaturationEngine, TheAnnouncedChannelsAreResampledAndSoundAlike) {
+  std::mt19937 rng(41);
+  const CurveParams p = curve_reference::RandomParams(rng);
+  constexpr long kTotal = 6000;
+  std::vector<double> signal(kTotal);
+  for (double& x : signal) x = std::uniform_real_distribution<>(-4, 4)(rng);
+  const auto source = [&](int c, long i) {
+    return (c == 0 ? 1.0 : -0.5) * signal[static_cast<size_t>(i)];
+  };
+  SaturationEngine mono, stereo, overrun;
+  for (SaturationEngine* engine : {&mono, &stereo, &overrun}) {
+    engine->SetCurve(p);
+    engine->InitOversampling(true);
+  }
+  mono.ResetProcessing(kRate, 256, false, 0, 1);
+  stereo.ResetProcessing(kRate, 256, false, 0, 2);
+  overrun.ResetProcessing(kRate, 256, false, 0, 1);
+  ASSERT_EQ(mono.GetOversampler()->Channels(), 1);
+  EXPECT_EQ(mono.GetOversampler()->Up(1), nullptr);
+  EXPECT_EQ(mono.GetOversampler()->Down(1), nullptr);
+  ASSERT_EQ(stereo.GetOversampler()->Channels(), 2);
+  EXPECT_NE(stereo.GetOversampler()->Up(1), nullptr);
+  EXPECT_EQ(mono.OversamplerLatency(), kLatencyRealtime);
+  EXPECT_EQ(stereo.OversamplerLatency(), kLatencyRealtime);
+
+  const auto one = Render(mono, 1, kTotal, 256, source);
+  const auto two = Render(stereo, 2, kTotal, 256, source);
+  const auto more = Render(overrun, 2, kTotal, 256, source);
+  const size_t bytes = kTotal * sizeof(double);
+  EXPECT_EQ(std::memcmp(one.out[0].data(), two.out[0].data(), bytes), 0);
+  EXPECT_EQ(std::memcmp(one.out[0].data(), more.out[0].data(), bytes), 0);
+  EXPECT_GT(std::fabs(two.out[1][kTotal - 1]) + std::fabs(two.out[1][kTotal - 2]), 1e-3);
+  for (long i = 0; i < kTotal; ++i) ASSERT_EQ(more.out[1][static_cast<size_t>(i)], 0.0) << i;
+
+  // The offline oversampler a render moves to is built for the same channels.
+  mono.SetRenderingOffline(true);
+  Render(mono, 1, 2048, 256, source);
+  ASSERT_TRUE(mono.RenderingOffline());
+  EXPECT_EQ(mono.GetOversampler()->Channels(), 1);
+  EXPECT_EQ(mono.OversamplerLatency(), kLatencyOffline);
 }
 
 TEST(SaturationEngine, TurningOversamplingOnFadesSilencesAndFadesIn) {
